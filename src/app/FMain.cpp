@@ -1,0 +1,3 @@
+#include "app/FMain.h"
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {}

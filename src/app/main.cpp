@@ -3,7 +3,7 @@
 
 int main(int argc, char** argv) {
   platform::Application app(argc, argv);
-  TFormMain form;
-  form.show();
+  TFormMain FormMain;
+  FormMain.show();
   return app.exec();
 }

@@ -1,0 +1,22 @@
+#pragma once
+// Ticks, durations and their text forms.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// A duration: the difference of two ticks modulo 2^32, read as signed milliseconds.
+constexpr int32_t TickDiff(uint32_t later, uint32_t earlier) {
+  return static_cast<int32_t>(later - earlier);
+}
+
+// A tick as stored in the protocol: the counter read as a signed 32-bit integer.
+QString TickToText(uint32_t tick);
+// The tick of a stored text; nullopt when the text is no 32-bit integer.
+std::optional<uint32_t> TickFromText(const QString& text);
+
+// n / d rounded to the nearest integer, an exact half to the even neighbour.
+int64_t RoundHalfEven(int64_t n, int64_t d);
+
+// The one text form of a duration: tenths, HH:MM.SS,T with leading zeros and separators
+// stripped down to at least S,T ("0,3", "59,9", "1.05,2", "1:00.00,0").
+QString FormatDuration(int32_t ms);

@@ -1,0 +1,71 @@
+#include "grid/CommaList.h"
+
+namespace {
+
+bool IsBlankOrControl(QChar c) { return c.unicode() <= 0x20; }
+bool IsSkippable(QChar c) { return c.unicode() >= 0x01 && c.unicode() <= 0x20; }
+
+bool NeedsQuotes(const QString& item) {
+  for (QChar c : item) {
+    if (IsBlankOrControl(c) || c == '"' || c == ',') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+QString WriteCommaList(const QStringList& items) {
+  if (items.size() == 1 && items.front().isEmpty()) return "\"\"";
+  QStringList written;
+  written.reserve(items.size());
+  for (const QString& item : items) {
+    if (NeedsQuotes(item)) {
+      written << '"' + QString(item).replace("\"", "\"\"") + '"';
+    } else {
+      written << item;
+    }
+  }
+  return written.join(',');
+}
+
+QStringList ReadCommaList(const QString& raw) {
+  // A NUL ends the text, as it ends a C string.
+  const QString text = raw.left(raw.indexOf(QChar(0)));
+  QStringList items;
+  const int n = text.size();
+  int i = 0;
+  auto skip = [&] {
+    while (i < n && IsSkippable(text[i])) ++i;
+  };
+  skip();
+  while (i < n) {
+    QString item;
+    if (text[i] == '"') {
+      ++i;
+      while (i < n) {
+        if (text[i] == '"') {
+          if (i + 1 < n && text[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += text[i++];
+      }
+    } else {
+      const int start = i;
+      while (i < n && text[i] != ',' && !IsBlankOrControl(text[i])) ++i;
+      item = text.mid(start, i - start);
+    }
+    items << item;
+    skip();
+    if (i < n && text[i] == ',') {
+      if (i == n - 1) items << QString();
+      ++i;
+      skip();
+    }
+  }
+  return items;
+}

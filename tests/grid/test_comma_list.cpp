@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "grid/CommaList.h"
+
+TEST(CommaList, WritesQuotesOnlyWhereNeeded) {
+  EXPECT_EQ(WriteCommaList({}), "");
+  EXPECT_EQ(WriteCommaList({""}), "\"\"");
+  EXPECT_EQ(WriteCommaList({"Nr.", "Name"}), "Nr.,Name");
+  EXPECT_EQ(WriteCommaList({"7", ""}), "7,");
+  EXPECT_EQ(WriteCommaList({"", "", ""}), ",,");
+  EXPECT_EQ(WriteCommaList({"a b", "x,y", "say \"hi\"", "tab\there"}),
+            "\"a b\",\"x,y\",\"say \"\"hi\"\"\",\"tab\there\"");
+  EXPECT_EQ(WriteCommaList({"clBlack,0,0,0,clBlack"}), "\"clBlack,0,0,0,clBlack\"");
+}
+
+TEST(CommaList, ReadsItemsBlanksAndQuotes) {
+  EXPECT_EQ(ReadCommaList(""), QStringList());
+  EXPECT_EQ(ReadCommaList("\"\""), QStringList({""}));
+  EXPECT_EQ(ReadCommaList("7,"), QStringList({"7", ""}));
+  EXPECT_EQ(ReadCommaList(",,"), QStringList({"", "", ""}));
+  EXPECT_EQ(ReadCommaList("1 2"), QStringList({"1", "2"}));  // an unquoted blank separates
+  EXPECT_EQ(ReadCommaList("  11 , 9 ,3"), QStringList({"11", "9", "3"}));
+  EXPECT_EQ(ReadCommaList("\"a \"\"b\"\" c\",d"), QStringList({"a \"b\" c", "d"}));
+  EXPECT_EQ(ReadCommaList("\"unterminated"), QStringList({"unterminated"}));
+  EXPECT_EQ(ReadCommaList(QString("a,b") + QChar(0) + ",c"), QStringList({"a", "b"}));
+}
+
+TEST(CommaList, RoundTripsEveryNonEmptyList) {
+  const QList<QStringList> lists = {
+      {""}, {"", ""}, {"a"}, {" lead", "trail ", "mid dle"}, {"\"", "\"\"", ","},
+      {"Müller, Anna", "1.05,2", "", "-1"}, {"\r\n", "x"}, {"", "", "", ""},
+  };
+  for (const QStringList& items : lists) {
+    EXPECT_EQ(ReadCommaList(WriteCommaList(items)), items) << WriteCommaList(items).toStdString();
+  }
+}

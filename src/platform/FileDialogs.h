@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -22,11 +23,16 @@ public:
   virtual bool GetOpenFileName(QWidget* parent, FileDialogRequest& request) = 0;
 };
 
+// QFileDialog. The save dialog asks nothing before replacing a file and adds no extension.
 class QtFileDialogService : public FileDialogService {
 public:
   bool GetSaveFileName(QWidget* parent, FileDialogRequest& request) override;
   bool GetOpenFileName(QWidget* parent, FileDialogRequest& request) override;
 };
+
+// The toolkit filter "Desc|*.a;*.b|Desc2|*.c" as Qt's name filters ("Desc (*.a *.b)", ...), in
+// the same order, so entry i is the toolkit's filter index i + 1.
+QStringList QtNameFilters(const QString& toolkitFilter);
 
 FileDialogService& FileDialogs();
 void SetFileDialogService(FileDialogService* service);  // nullptr restores the real one

@@ -5,12 +5,14 @@
 //   "Left"=dword:00000064
 //   "Name"="text"
 //   @="default value"
-// Types are kept, so reading an integer where a text is stored fails.
-#include <QMap>
+// Types are kept, so reading an integer where a text is stored fails. A user may edit the file
+// by hand: a damaged or torn file is read as far as it is readable (lines that cannot be read
+// are skipped, and the next write leaves them out); values of other registry types ("hex:...")
+// are kept as they are. Texts escape \\ and \" as the registry editor does, and CR, LF as \r, \n.
 #include <QString>
-#include <QVariant>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -21,8 +23,10 @@ public:
 
   explicit KeyStore(QString path = DefaultPath());
 
-  // Opens a key (path like "\Software\Veltrano" or "Software\Veltrano"; case-insensitive).
-  // Without create, a missing key fails. Reads the file as far as it is readable.
+  // Opens a key (path like "\Software\Veltrano" or "Software\Veltrano"; case-insensitive; a
+  // leading "HKEY_CURRENT_USER\" is ignored). Without create, a missing key fails; a key that
+  // only exists as the parent of another opens, as in the registry. With create, the key is
+  // written to the file at once; false when that fails. Reads the file as far as it is readable.
   bool OpenKey(const QString& key, bool create);
   void CloseKey();
   bool HasOpenKey() const { return !current_.isEmpty(); }
@@ -32,26 +36,39 @@ public:
   std::optional<QString> ReadString(const QString& name) const;
   // The key's unnamed default value (a text).
   std::optional<QString> ReadDefault() const;
+  // An integer read as a Boolean: non-zero is true.
+  std::optional<bool> ReadBool(const QString& name) const;
 
   // Writes to the open key and saves the file at once (temporary file, renamed, under a file
-  // lock). False when no key is open or the file cannot be written.
+  // lock). The file is read again first, so what another instance wrote meanwhile is kept.
+  // False when no key is open or the file cannot be read or written.
   bool WriteInteger(const QString& name, int32_t value);
   bool WriteString(const QString& name, const QString& value);
+  bool WriteBool(const QString& name, bool value) { return WriteInteger(name, value ? 1 : 0); }
 
   QString Path() const { return path_; }
 
 private:
+  struct Value {
+    enum Type { Dword, Text, Other } type = Other;
+    QString name;      // as written; "" is the key's default value
+    int32_t number = 0;
+    QString data;      // the text, or an unknown type's data kept verbatim
+  };
   struct Key {
-    QString name;
-    QMap<QString, std::pair<QString, QVariant>> values;  // keyed by lower-cased value name
+    QString name;  // as written, without leading or trailing backslashes
+    std::vector<Value> values;
   };
   bool Load();
-  bool Save();
-  bool Write(const QString& name, const QVariant& value);
+  bool Save() const;
+  bool Write(const Value& value);
+  Key* FindKey(const QString& path);
+  const Key* CurrentKey() const;
+  const Value* Find(const QString& name) const;
 
   QString path_;
-  QString current_;  // lower-cased path of the open key
-  QMap<QString, Key> keys_;  // keyed by lower-cased path
+  QString current_;  // normalised path of the open key
+  std::vector<Key> keys_;  // in file order
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -18,11 +19,18 @@ public:
   virtual bool PlaySound(const QString& file, uint32_t flags) = 0;
 };
 
+// QSoundEffect per file, kept loaded. An empty file name stops what is playing. Whatever the
+// flags say, the call returns at once: a failure that shows only while the file loads gives the
+// beep later, from the event loop.
 class QtSoundService : public SoundService {
 public:
   QtSoundService();
   ~QtSoundService() override;
+  QtSoundService(const QtSoundService&) = delete;
+  QtSoundService& operator=(const QtSoundService&) = delete;
   bool PlaySound(const QString& file, uint32_t flags) override;
+  // Replaces QApplication::beep (tests).
+  void SetBeep(std::function<void()> beep);
 
 private:
   struct State;

@@ -35,22 +35,29 @@ void ManualClock::Detach(Timer* timer) {
   timers_.erase(std::remove(timers_.begin(), timers_.end(), timer), timers_.end());
 }
 
+ManualClock::~ManualClock() {
+  // Timers that outlive the clock go back to doing nothing rather than touching a dead clock.
+  for (Timer* t : timers_) t->manual_ = nullptr;
+}
+
 void ManualClock::Advance(uint32_t ms) {
   const uint32_t target = now_ + ms;
-  // Due times are compared as distances from now, so the counter may wrap on the way.
+  // Due times are compared as signed distances from now, so the counter may wrap on the way and
+  // a timer left behind by Set() counts as overdue rather than 49 days away.
   for (;;) {
     Timer* next = nullptr;
-    uint32_t nextDistance = 0;
+    int64_t nextDistance = 0;
+    const int64_t remaining = static_cast<uint32_t>(target - now_);
     for (Timer* t : timers_) {
-      const uint32_t distance = t->due_ - now_;
-      if (distance <= target - now_ && (!next || distance < nextDistance)) {
+      const int64_t distance = static_cast<int32_t>(t->due_ - now_);
+      if (distance <= remaining && (!next || distance < nextDistance)) {
         next = t;
         nextDistance = distance;
       }
     }
     if (!next) break;
-    now_ = next->due_;
-    next->due_ = now_ + next->interval_;
+    if (nextDistance > 0) now_ = next->due_;
+    next->due_ = now_ + next->Period();
     next->Fire();
   }
   now_ = target;

@@ -25,8 +25,12 @@ class Timer;
 class ManualClock : public TickSource {
 public:
   explicit ManualClock(uint32_t start = 1000) : now_(start) {}
+  ~ManualClock() override;
+  ManualClock(const ManualClock&) = delete;
+  ManualClock& operator=(const ManualClock&) = delete;
   uint32_t Now() override { return now_; }
-  // Sets the counter without firing timers.
+  // Sets the counter without firing timers. A timer whose due tick it jumps over is overdue
+  // and fires first at the next Advance, as a window timer fires late rather than never.
   void Set(uint32_t tick) { now_ = tick; }
   // Moves the counter forward by ms, firing every timer that falls due on the way, in order
   // of due time; the counter reads the due tick while a timer's handler runs.

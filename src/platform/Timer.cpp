@@ -35,10 +35,10 @@ void Timer::Restart() {
   if (!enabled_ || interval_ == 0) return;
   if (ManualClock* clock = ActiveManualClock()) {
     manual_ = clock;
-    due_ = clock->Now() + interval_;
+    due_ = clock->Now() + Period();
     clock->Attach(this);
   } else {
-    qtimer_.start(static_cast<int>(interval_));
+    qtimer_.start(static_cast<int>(Period()));
   }
 }
 

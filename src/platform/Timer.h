@@ -26,6 +26,9 @@ private:
   friend class ManualClock;
   void Restart();
   void Fire();
+  // The interval as a timer can run it: QTimer takes an int, and the manual clock compares due
+  // ticks as signed distances.
+  uint32_t Period() const { return interval_ > 0x7FFFFFFFu ? 0x7FFFFFFFu : interval_; }
 
   uint32_t interval_ = 1000;
   bool enabled_ = false;

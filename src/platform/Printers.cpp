@@ -1,0 +1,61 @@
+#include "platform/Printers.h"
+
+#include <QPrinterInfo>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+PrinterService* active = nullptr;
+
+QtPrinterService& Real() {
+  static QtPrinterService service;
+  return service;
+}
+
+constexpr std::chrono::milliseconds kPatience{100};
+}  // namespace
+
+struct QtPrinterService::State {
+  std::mutex mutex;
+  std::condition_variable answered;
+  bool done = false;
+  bool hasPrinter = false;
+  std::thread worker;
+};
+
+QtPrinterService::QtPrinterService()
+    : QtPrinterService([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }) {}
+
+QtPrinterService::QtPrinterService(std::function<bool()> query) : state_(new State) {
+  State* state = state_;
+  state_->worker = std::thread([state, query = std::move(query)] {
+    const bool answer = query();
+    {
+      const std::lock_guard lock(state->mutex);
+      state->hasPrinter = answer;
+      state->done = true;
+    }
+    state->answered.notify_all();
+  });
+}
+
+QtPrinterService::~QtPrinterService() {
+  if (state_->worker.joinable()) state_->worker.join();
+  delete state_;
+}
+
+bool QtPrinterService::HasPrinter() {
+  std::unique_lock lock(state_->mutex);
+  state_->answered.wait_for(lock, kPatience, [this] { return state_->done; });
+  return state_->done && state_->hasPrinter;
+}
+
+PrinterService& Printers() { return active ? *active : Real(); }
+
+void SetPrinterService(PrinterService* service) { active = service; }
+
+}  // namespace platform

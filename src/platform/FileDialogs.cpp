@@ -29,8 +29,15 @@ bool Run(QWidget* parent, FileDialogRequest& request, bool save) {
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.first().isEmpty()) return false;
   request.fileName = chosen.first();
-  const qsizetype index = filters.indexOf(dialog.selectedNameFilter());
-  if (index >= 0) request.filterIndex = static_cast<int>(index) + 1;
+  // With the details hidden, Qt may hand back the filter without its patterns.
+  const QString selected = dialog.selectedNameFilter();
+  const QStringList parts = request.filter.split(u'|');
+  for (qsizetype i = 0; i < filters.size(); ++i) {
+    if (filters.at(i) == selected || parts.at(2 * i) == selected) {
+      request.filterIndex = static_cast<int>(i) + 1;
+      break;
+    }
+  }
   return true;
 }
 }  // namespace

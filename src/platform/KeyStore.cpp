@@ -13,10 +13,18 @@ namespace platform {
 namespace {
 
 const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
-constexpr int kLockTimeoutMs = 5000;
 
 bool SameName(const QString& a, const QString& b) {
   return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool IsHex(const QString& text) {
+  if (text.isEmpty()) return false;
+  for (QChar c : text) {
+    const char16_t u = c.toLower().unicode();
+    if (!((u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f'))) return false;
+  }
+  return true;
 }
 
 // "\Software\Veltrano\", "HKEY_CURRENT_USER\Software\Veltrano" -> "Software\Veltrano".
@@ -125,6 +133,8 @@ bool KeyStore::Load() {
     text = DecodeText(bytes);
   }
   const QStringList lines = SplitLines(text);
+  // A last line without its line end may be torn; its integer must then be complete.
+  const bool lastLineTorn = !text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r');
 
   qsizetype keyIndex = -1;  // index into keys_ of the section being read, -1 outside one
   for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -187,8 +197,8 @@ bool KeyStore::Load() {
       const QString hex = data.mid(6);
       bool ok = false;
       const uint number = hex.toUInt(&ok, 16);
-      if (!ok || hex.isEmpty() || hex.size() > 8 || hex.startsWith(u'+') || hex.startsWith(u'-'))
-        continue;
+      const bool torn = lastLineTorn && i == lines.size() - 1;
+      if (!ok || !IsHex(hex) || hex.size() > 8 || (torn && hex.size() != 8)) continue;
       value.type = Value::Dword;
       value.number = static_cast<int32_t>(number);
     } else if (data.contains(u':')) {
@@ -243,7 +253,7 @@ bool KeyStore::OpenKey(const QString& key, bool create) {
 
   if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
   QLockFile lock(path_ + QStringLiteral(".lock"));
-  if (!lock.tryLock(kLockTimeoutMs)) return false;
+  if (!lock.tryLock(lockTimeoutMs_)) return false;
   if (!Load()) return false;
   if (!exists()) {
     keys_.push_back({name, {}});
@@ -282,7 +292,7 @@ bool KeyStore::Write(const Value& value) {
   if (current_.isEmpty()) return false;
   if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
   QLockFile lock(path_ + QStringLiteral(".lock"));
-  if (!lock.tryLock(kLockTimeoutMs)) return false;
+  if (!lock.tryLock(lockTimeoutMs_)) return false;
   // Start from what is on disk now: another instance may have written other keys meanwhile.
   if (!Load()) return false;
   Key* key = FindKey(current_);

@@ -47,6 +47,8 @@ public:
   bool WriteBool(const QString& name, bool value) { return WriteInteger(name, value ? 1 : 0); }
 
   QString Path() const { return path_; }
+  // How long a write waits for another instance's lock before it fails (default 5 s).
+  void SetLockTimeout(int ms) { lockTimeoutMs_ = ms; }
 
 private:
   struct Value {
@@ -69,6 +71,7 @@ private:
   QString path_;
   QString current_;  // normalised path of the open key
   std::vector<Key> keys_;  // in file order
+  int lockTimeoutMs_ = 5000;
 };
 
 }  // namespace platform

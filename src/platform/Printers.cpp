@@ -54,6 +54,11 @@ bool QtPrinterService::HasPrinter() {
   return state_->done && state_->hasPrinter;
 }
 
+bool QtPrinterService::Answered() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->done;
+}
+
 PrinterService& Printers() { return active ? *active : Real(); }
 
 void SetPrinterService(PrinterService* service) { active = service; }

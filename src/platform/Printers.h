@@ -25,6 +25,8 @@ public:
   QtPrinterService(const QtPrinterService&) = delete;
   QtPrinterService& operator=(const QtPrinterService&) = delete;
   bool HasPrinter() override;
+  // Whether the printing system has answered yet.
+  bool Answered() const;
 
 private:
   struct State;

@@ -23,6 +23,7 @@ QtShellService& Real() {
 
 // A web address keeps its scheme; anything else is a file, relative to the working folder.
 QUrl UrlOf(const QString& target) {
+  if (QFileInfo::exists(target)) return QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
   const QUrl url(target, QUrl::StrictMode);
   if (url.isValid() && url.scheme().size() > 1) return url;  // one letter would be a drive
   return QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());

@@ -10,6 +10,8 @@
 #include "common/Doubles.h"
 #include "platform/AppTitle.h"
 #include "platform/Application.h"
+#include "platform/LocalTime.h"
+#include "platform/LocaleFormats.h"
 
 namespace {
 
@@ -23,6 +25,11 @@ class DoublesListener : public ::testing::EmptyTestEventListener {
     d.sound.calls.clear();
     d.help.shown.clear();
     d.printers.hasPrinter = true;
+    // What a test pinned or swapped does not reach the next one.
+    platform::PinFormatLocale(std::nullopt);
+    platform::SetNowSource({});
+    platform::SetApplicationTitle("Veltrano");
+    platform::SetTickSource(&d.clock);
   }
 };
 

@@ -238,8 +238,11 @@ void TMyCustomGrid::SetOptions(TGridOptions value) {
     else
       HideEditor();
   }
-  if (value.Contains(goRowSelect) && FCurrent.X < FColCount && FCurrent.Y < FRowCount)
+  if (value.Contains(goRowSelect) && FCurrent.X < FColCount && FCurrent.Y < FRowCount) {
     MoveColRow(FCurrent.X, FCurrent.Y, false, true);
+    // The anchor keeps its row but, as in every row selection, spans to the last column.
+    FAnchor.X = FColCount - 1;
+  }
   if (linesChanged) UpdateScrollRange();
   InvalidateGrid();
 }

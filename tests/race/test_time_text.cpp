@@ -31,7 +31,9 @@ TEST(FormatDuration, EqualLengthTextsSortLikeDurations) {
   QString previous = FormatDuration(0);
   for (int32_t ms = 100; ms < 4000000; ms += 7919) {
     const QString text = FormatDuration(ms);
-    if (text.size() == previous.size()) EXPECT_LE(previous, text) << ms;
+    if (text.size() == previous.size()) {
+      EXPECT_LE(previous, text) << ms;
+    }
     EXPECT_GE(text.size(), previous.size()) << ms;
     previous = text;
   }

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
+#include <QTest>
 
 #include "widgets/Udigit.h"
 
@@ -193,6 +194,7 @@ TEST(Digit, RepaintsOnlyOnChange) {
   host.resize(60, 100);
   TDigit* d = new TDigit(&host);
   host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
   PaintCounter counter;
   d->installEventFilter(&counter);
   d->repaint();

@@ -1,0 +1,35 @@
+#pragma once
+// The thirteen values that persist between runs, under "\Software\" + the application title.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace platform { class KeyStore; }
+
+struct TSettings {
+  std::optional<int32_t> Left;  // none: the platform places the window
+  std::optional<int32_t> Top;
+  int32_t Width = 804;          // outer frame
+  int32_t Height = 556;
+  bool Sound = true;            // kept and written back, consulted by nothing else
+  int32_t C1 = 0;               // clock panel background, unlit segments
+  int32_t C2 = 65535;           // lit digits of the race clock
+  int32_t C3 = 4210752;         // leading zeros of both clocks
+  int32_t Acc = 2;              // accuracy value; the settings dialog sets it to 1
+  int32_t C4 = 65280;           // lit digits of the rider clock
+  int32_t FilterInd = 2;        // save dialog file type: 1 CSV, 2 HTML, 3 text
+  int32_t RoundLen = 100000;    // lap length in metres
+  int32_t CountDown = 30;       // auto-start interval in seconds
+
+  bool operator==(const TSettings&) const = default;
+};
+
+// "\Software\" + the application title.
+QString SettingsKey();
+
+// Reads the values in their fixed order into defaults, stopping silently at the first value
+// that is missing or not an integer. Returns how many values were read (0 without the key).
+int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& settings);
+
+// Writes all thirteen values, creating the key; false (and nothing written) when it cannot.
+bool WriteSettings(platform::KeyStore& store, const QString& key, const TSettings& settings);

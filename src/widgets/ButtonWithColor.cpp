@@ -414,14 +414,24 @@ void TBitBtnWithColor::RaiseMouseDown(QMouseEvent* event) {
 
 void TBitBtnWithColor::mousePressEvent(QMouseEvent* event) {
   QPointer<TBitBtnWithColor> alive(this);
+  pressSeen_ = true;
   RaiseMouseDown(event);
   if (alive) QPushButton::mousePressEvent(event);
 }
 
+void TBitBtnWithColor::mouseReleaseEvent(QMouseEvent* event) {
+  pressSeen_ = false;
+  QPushButton::mouseReleaseEvent(event);
+}
+
 void TBitBtnWithColor::mouseDoubleClickEvent(QMouseEvent* event) {
-  // Qt delivers the second press of a double click as a press of its own, so two quick clicks
-  // already give two presses and two clicks; the extra double-click event adds nothing.
-  event->accept();
+  // A double click is a second press. Some sources send the press before the double-click
+  // event, others only the double-click event: count it once either way.
+  if (pressSeen_) {
+    event->accept();
+    return;
+  }
+  mousePressEvent(event);
 }
 
 void TBitBtnWithColor::keyPressEvent(QKeyEvent* event) {

@@ -105,6 +105,7 @@ public:
 protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -127,6 +128,7 @@ private:
   int modalResult_ = 0;
   bool active_ = false;
   bool modifiedGlyph_ = false;
+  bool pressSeen_ = false;  // a press came since the last release
   QShortcut* cancelShortcut_ = nullptr;
 };
 

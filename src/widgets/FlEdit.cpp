@@ -67,6 +67,7 @@ TCustomFloatEdit::TCustomFloatEdit(QWidget* parent)
   setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   setText(FormatValue(min_));
   setMinimumHeight(MinHeight());
+  resize(121, MinHeight());
 }
 
 int TCustomFloatEdit::MinHeight() const {

@@ -387,6 +387,7 @@ void TLbSpeedButton::leaveEvent(QEvent* event) {
 
 void TLbSpeedButton::mousePressEvent(QMouseEvent* event) {
   QPointer<TLbSpeedButton> alive(this);
+  pressSeen_ = true;
   if (event->button() == Qt::LeftButton) {
     if (groupIndex_ == 0 || !down_)
       SetDown(true);
@@ -402,6 +403,7 @@ void TLbSpeedButton::mousePressEvent(QMouseEvent* event) {
 
 void TLbSpeedButton::mouseReleaseEvent(QMouseEvent* event) {
   QPointer<TLbSpeedButton> alive(this);
+  pressSeen_ = false;
   const QPoint pos = event->position().toPoint();
   if (event->button() == Qt::LeftButton) {
     if (groupIndex_ == 0) SetDown(false);
@@ -419,8 +421,12 @@ void TLbSpeedButton::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TLbSpeedButton::mouseDoubleClickEvent(QMouseEvent* event) {
-  // Qt has already delivered the second press as a press of its own.
-  event->accept();
+  // A double click counts as another press, once, whether or not a press event came before it.
+  if (pressSeen_) {
+    event->accept();
+    return;
+  }
+  mousePressEvent(event);
 }
 
 void TLbSpeedButton::changeEvent(QEvent* event) {

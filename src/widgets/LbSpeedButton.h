@@ -149,6 +149,7 @@ private:
   bool hot_ = false;
   int fadeLevel_ = 0;
   bool destroying_ = false;
+  bool pressSeen_ = false;  // a press came since the last release
   std::unique_ptr<TLbButtonThread> thread_;
   QShortcut* accelerator_ = nullptr;
 };

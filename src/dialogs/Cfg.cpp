@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Modal.h"
@@ -12,16 +13,17 @@ TCfgDialog::TCfgDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Einstellungen"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(169, 195);
-
+  // The design is about 169 x 195 pixels; the controls follow the font's metrics so that no
+  // text is cut, and the dialog grows with them when the font is larger.
   Label1 = new QLabel(QStringLiteral("Rundenanzahl:"), this);
-  Label1->setGeometry(12, 20, 80, 16);
+  const QFontMetrics fm(Label1->font());
+  Label1->setGeometry(12, 20, fm.horizontalAdvance(Label1->text()) + 4, fm.height());
 
   seRoundCount = new QSpinBox(this);
   seRoundCount->setRange(1, 999);
   seRoundCount->setValue(5);
   seRoundCount->setEnabled(false);  // the race has five laps, always
-  seRoundCount->setGeometry(96, 16, 60, 24);
+  seRoundCount->setGeometry(std::max(96, Label1->geometry().right() + 6), 16, 60, 24);
   seRoundCount->setAccessibleName(Label1->text());
   Label1->setBuddy(seRoundCount);
 
@@ -29,8 +31,7 @@ TCfgDialog::TCfgDialog(QWidget* parent) : QDialog(parent) {
   const QString lead = QStringLiteral("1 Runde:");
   const QString caption = lead + QString(22, ' ') + QStringLiteral("km");
   Label3 = new QLabel(caption, this);
-  Label3->setGeometry(12, 68, 150, 16);
-  const QFontMetrics fm(Label3->font());
+  Label3->setGeometry(12, 68, fm.horizontalAdvance(caption) + 4, fm.height());
   const int fieldLeft = Label3->x() + fm.horizontalAdvance(lead + ' ');
   const int fieldRight = Label3->x() + fm.horizontalAdvance(caption.left(caption.size() - 2)) - 2;
 
@@ -41,16 +42,21 @@ TCfgDialog::TCfgDialog(QWidget* parent) : QDialog(parent) {
   seRoundLen->SetMin(0.1);
   seRoundLen->SetValue(100.0);
   seRoundLen->SetAlignment(TFlAlignment::taLeftJustify);
-  seRoundLen->setGeometry(fieldLeft, 64, std::max(72, fieldRight - fieldLeft),
-                          std::max(24, seRoundLen->minimumHeight()));
+  const int fieldHeight = std::max(24, seRoundLen->minimumHeight());
+  seRoundLen->setGeometry(fieldLeft, Label3->y() + (fm.height() - fieldHeight) / 2,
+                          fieldRight - fieldLeft, fieldHeight);
   seRoundLen->setAccessibleName(QStringLiteral("1 Runde (km)"));
   Label3->setBuddy(seRoundLen);
 
+  const int width = std::max({169, seRoundCount->geometry().right() + 13,
+                              Label3->geometry().right() + 13});
+  setFixedSize(width, 195);
+
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
-  OKBtn->setGeometry(8, 156, 72, 28);
+  OKBtn->setGeometry(width / 2 - 77, 156, 72, 28);
   OKBtn->setDefault(true);
   CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-  CancelBtn->setGeometry(89, 156, 72, 28);
+  CancelBtn->setGeometry(width / 2 + 5, 156, std::max(72, fm.horizontalAdvance("Abbrechen") + 16), 28);
   connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
 

@@ -39,7 +39,12 @@ TEST(CfgDialog, ControlsAsDesigned) {
   const QRect field = dialog.seRoundLen->geometry();
   const QFontMetrics fm(dialog.Label3->font());
   EXPECT_GE(field.left(), dialog.Label3->x() + fm.horizontalAdvance("1 Runde:"));
-  EXPECT_LE(field.right(), dialog.width());
+  EXPECT_LT(field.right(), dialog.Label3->x() + fm.horizontalAdvance(dialog.Label3->text()) -
+                               fm.horizontalAdvance("km"));
+  // No text is cut.
+  EXPECT_LE(dialog.Label3->geometry().right(), dialog.width());
+  EXPECT_GE(dialog.Label1->width(), fm.horizontalAdvance("Rundenanzahl:"));
+  EXPECT_LE(dialog.Label1->geometry().right(), dialog.seRoundCount->x());
 }
 
 TEST(CfgDialog, LapLengthRoundTrip) {

@@ -1,0 +1,112 @@
+#pragma once
+// Race control: START, LAP, STOPP, ENDE and reset, and which of them the selected protocol
+// row allows. The main window provides the protocol, the entry fields and the neighbouring
+// controls through RaceControlHost.
+#include <QString>
+#include <cstdint>
+
+#include "platform/Color.h"
+#include "platform/Timer.h"
+
+class AutoStart;
+class RaceClock;
+
+// A command button's state: enabled, and the face colour that goes with it.
+struct CommandFace {
+  bool enabled = false;
+  TColor colour = clBtnFace;
+  bool operator==(const CommandFace&) const = default;
+};
+
+struct CommandFaces {
+  CommandFace start{true, clGreen};
+  CommandFace lap;
+  CommandFace stop;
+  CommandFace end;
+  CommandFace reset;
+  bool operator==(const CommandFaces&) const = default;
+};
+
+// The enabled colours of the commands.
+constexpr TColor kStartColour = clGreen;
+constexpr TColor kLapColour = clYellow;
+constexpr TColor kStopColour = clRed;
+constexpr TColor kEndColour = clBlue;
+constexpr TColor kResetColour = clBlack;
+
+// What a protocol row allows, from its lap count (column 9), last-lap tick (12) and start
+// tick (13).
+struct RowCommands {
+  bool start = false;
+  bool lap = false;
+  bool stop = false;
+};
+RowCommands CommandsForRow(const QString& lapCount, const QString& lastLapTick, const QString& startTick);
+
+class RaceControlHost {
+public:
+  virtual ~RaceControlHost() = default;
+
+  // The protocol.
+  virtual QString ProtocolCell(int col, int row) const = 0;
+  virtual void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) = 0;
+  virtual void RecordLap() = 0;
+  virtual void StopRider() = 0;
+  virtual void ClearProtocol() = 0;
+  virtual bool ProtocolModified() const = 0;
+  virtual void LayoutProtocolColumns() = 0;
+  virtual void UpdateFileButtons() = 0;
+
+  // The entry fields.
+  virtual QString StartNumberText() const = 0;
+  virtual QString NameText() const = 0;
+  virtual QString CategoryText() const = 0;
+  // Shows a row's values; the category is selected ignoring letter case, and stays as it was
+  // when no item matches.
+  virtual void ShowEntryFields(const QString& number, const QString& name, const QString& category) = 0;
+  virtual void ClearStartNumberChoices() = 0;
+
+  // The neighbours.
+  virtual void ShowCommands(const CommandFaces& faces) = 0;
+  virtual void LockLapLengths(bool locked) = 0;        // locking also computes the lap distances
+  virtual void SetParticipantListEnabled(bool enabled) = 0;
+  virtual void SetSettingsEnabled(bool enabled) = 0;
+  virtual void AdvanceParticipant() = 0;               // the "next participant" button, if enabled
+  virtual void UncheckAutoStart() = 0;
+  virtual void FocusResetButton() = 0;
+  virtual void FocusStartButton() = 0;
+  // The shared yes/no dialog with this question and captions; true for yes. The captions go
+  // back to "Ja" and "Nein" afterwards.
+  virtual bool Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) = 0;
+};
+
+class RaceControl {
+public:
+  enum class State { Idle, Running, Ended };
+
+  RaceControl(RaceClock& clock, AutoStart& autoStart, RaceControlHost& host);
+
+  // The protocol's selection handler.
+  void UpdateCommandStates(int row);
+
+  void StartClick();  // F5, START pressed, auto-start
+  void LapClick();    // F4, LAP pressed
+  void StopClick();   // F9, STOPP pressed
+  void EndClick();    // ENDE
+  void ResetClick();  // reset: asks, then empties the protocol
+  // Whether the window may close; asks "Beenden?" while the clock runs or the protocol changed.
+  bool CloseQuery();
+
+  State RaceState() const;
+  const CommandFaces& Faces() const { return faces_; }
+  platform::Timer& Clock() { return clockTimer_; }
+
+private:
+  void Show();
+
+  RaceClock& clock_;
+  AutoStart& autoStart_;
+  RaceControlHost& host_;
+  platform::Timer clockTimer_;
+  CommandFaces faces_;
+};

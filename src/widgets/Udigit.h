@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/ControlTypes.h"
 #include "platform/Color.h"
 
-enum TBorderStyle { bsNone, bsSingle };
 
 class TDigit : public QWidget {
   Q_OBJECT

@@ -1,0 +1,5 @@
+#pragma once
+// Small types that several controls share.
+
+// A control's frame: none, or a single line.
+enum TBorderStyle { bsNone, bsSingle };

@@ -28,9 +28,7 @@ QString WriteCommaList(const QStringList& items) {
   return written.join(',');
 }
 
-QStringList ReadCommaList(const QString& raw) {
-  // A NUL ends the text, as it ends a C string.
-  const QString text = raw.left(raw.indexOf(QChar(0)));
+QStringList ReadCommaList(const QString& text) {
   QStringList items;
   const int n = text.size();
   int i = 0;
@@ -55,6 +53,8 @@ QStringList ReadCommaList(const QString& raw) {
         item += text[i++];
       }
     } else {
+      // An unquoted NUL ends the text: nothing skips it, so reading on would not advance.
+      if (text[i] == QChar(0)) break;
       const int start = i;
       while (i < n && text[i] != ',' && !IsBlankOrControl(text[i])) ++i;
       item = text.mid(start, i - start);

@@ -1,10 +1,29 @@
 #include "grid/SortCompare.h"
 
+#include <algorithm>
+
 #include "platform/LocaleFormats.h"
 
 namespace {
 
 bool IsDigit(QChar c) { return c >= '0' && c <= '9'; }
+
+// Characters 0x80..0x9F of Windows-1252, by byte.
+constexpr char16_t kHigh1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// The order of a character as the byte it is stored as in the 8-bit code page; characters the
+// code page cannot hold come after all of them, by code.
+uint32_t ByteOrder(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+  for (uint32_t i = 0; i < 32; ++i)
+    if (kHigh1252[i] == c) return 0x80 + i;
+  return 0x100u + c;
+}
 
 template <typename T>
 int Order(const T& a, const T& b) {
@@ -14,6 +33,8 @@ int Order(const T& a, const T& b) {
 }  // namespace
 
 QString LowerAscii(const QString& text) {
+  const auto upper = std::find_if(text.begin(), text.end(), [](QChar c) { return c >= 'A' && c <= 'Z'; });
+  if (upper == text.end()) return text;  // shared, no copy
   QString lower = text;
   for (QChar& c : lower) {
     if (c >= 'A' && c <= 'Z') c = QChar(c.unicode() + ('a' - 'A'));
@@ -22,9 +43,11 @@ QString LowerAscii(const QString& text) {
 }
 
 int ComparePlain(const QString& a, const QString& b) {
-  const int n = std::min(a.size(), b.size());
-  for (int i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return a[i].unicode() < b[i].unicode() ? -1 : 1;
+  const qsizetype n = std::min(a.size(), b.size());
+  const char16_t* x = reinterpret_cast<const char16_t*>(a.constData());
+  const char16_t* y = reinterpret_cast<const char16_t*>(b.constData());
+  for (qsizetype i = 0; i < n; ++i) {
+    if (x[i] != y[i]) return ByteOrder(x[i]) < ByteOrder(y[i]) ? -1 : 1;
   }
   return Order(a.size(), b.size());
 }

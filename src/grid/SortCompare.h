@@ -5,7 +5,7 @@
 // 'A'..'Z' become 'a'..'z'; every other character is left alone.
 QString LowerAscii(const QString& text);
 
-// Character by character on the character codes; a proper prefix is smaller.
+// Character by character on the bytes of the 8-bit code page; a proper prefix is smaller.
 int ComparePlain(const QString& a, const QString& b);
 // As numbers in the locale's format; the plain comparison when either does not convert.
 int CompareNumeric(const QString& a, const QString& b);

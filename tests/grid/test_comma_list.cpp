@@ -23,12 +23,14 @@ TEST(CommaList, ReadsItemsBlanksAndQuotes) {
   EXPECT_EQ(ReadCommaList("\"a \"\"b\"\" c\",d"), QStringList({"a \"b\" c", "d"}));
   EXPECT_EQ(ReadCommaList("\"unterminated"), QStringList({"unterminated"}));
   EXPECT_EQ(ReadCommaList(QString("a,b") + QChar(0) + ",c"), QStringList({"a", "b"}));
+  EXPECT_EQ(ReadCommaList(QString("a,") + QChar(0) + "b"), QStringList({"a"}));  // an unquoted NUL ends it
 }
 
 TEST(CommaList, RoundTripsEveryNonEmptyList) {
   const QList<QStringList> lists = {
       {""}, {"", ""}, {"a"}, {" lead", "trail ", "mid dle"}, {"\"", "\"\"", ","},
       {"Müller, Anna", "1.05,2", "", "-1"}, {"\r\n", "x"}, {"", "", "", ""},
+      {QString("a") + QChar(0) + "b", "c"},  // a NUL inside quotes is kept
   };
   for (const QStringList& items : lists) {
     EXPECT_EQ(ReadCommaList(WriteCommaList(items)), items) << WriteCommaList(items).toStdString();

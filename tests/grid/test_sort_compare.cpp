@@ -14,6 +14,12 @@ TEST(SortCompare, PlainIsByCodeWithPrefixSmaller) {
   EXPECT_EQ(ComparePlain("abc", "abc"), 0);
   EXPECT_LT(ComparePlain("Z", "a"), 0);  // upper case before lower case by code
   EXPECT_GT(ComparePlain("ä", "z"), 0);  // beyond ASCII by code too
+  // By the bytes of Windows-1252: the euro sign is 0x80 and S with caron 0x8A, both below
+  // a-umlaut 0xE4; a character the code page cannot hold comes after all of them.
+  EXPECT_LT(ComparePlain("€", "ä"), 0);
+  EXPECT_LT(ComparePlain("Šimon", "ärger"), 0);
+  EXPECT_GT(ComparePlain("Łukasz", "ÿ"), 0);
+  EXPECT_LT(ComparePlain("Ł", "Ń"), 0);
   EXPECT_EQ(LowerAscii("ÄBC-xyZ"), "Äbc-xyz");
 }
 

@@ -1,0 +1,390 @@
+#include "race/Protocol.h"
+
+#include <QScrollBar>
+#include <QStyle>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "grid/SortCompare.h"
+#include "platform/LocaleFormats.h"
+#include "platform/Printers.h"
+#include "platform/Tick.h"
+#include "race/TimeText.h"
+
+namespace {
+
+constexpr std::array<int32_t, kProtocolColumns> kWidths = {48, 48, 0, 54, 76, 76, 76, 76, 76, 46, 56, 76, -1, -1};
+
+// Sets a flag for the length of a scope.
+class TFlagScope {
+public:
+  explicit TFlagScope(bool& flag) : FFlag(flag), FOld(flag) { flag = true; }
+  ~TFlagScope() { FFlag = FOld; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+  bool& FFlag;
+  bool FOld;
+};
+
+// The width of the grid's cell area once its vertical scroll bar has settled. Qt shows or
+// hides an as-needed scroll bar only when control returns to the event loop, so right after a
+// row is added the viewport still has its old width.
+int32_t ClientWidth(const TSortGrid& grid) {
+  int32_t width = grid.viewport()->width();
+  if (grid.verticalScrollBarPolicy() != Qt::ScrollBarAsNeeded) return width;
+  const QScrollBar* bar = grid.verticalScrollBar();
+  const bool needed = bar->maximum() > bar->minimum();
+  const bool shown = bar->isVisibleTo(&grid);
+  const int32_t extent = grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar);
+  if (needed && !shown) width -= extent;
+  if (!needed && shown) width += extent;
+  return width;
+}
+
+}  // namespace
+
+QString ProtocolHeader(int32_t col) {
+  static const std::array<const char*, kProtocolColumns> headers = {
+      "Platz", "Nr.", "Name", "Kat", "Lap5", "Lap4", "Lap3", "Lap2", "Lap1", "R.Z", "km/h", "Zeit", "", ""};
+  if (col < 0 || col >= kProtocolColumns) return {};
+  return QString::fromLatin1(headers[static_cast<size_t>(col)]);
+}
+
+int32_t ProtocolColumnWidth(int32_t col) {
+  if (col < 0 || col >= kProtocolColumns) return 0;
+  return kWidths[static_cast<size_t>(col)];
+}
+
+int32_t CompareByLength(const QString& a, const QString& b) {
+  const qsizetype la = a.isEmpty() ? 20 : a.size();
+  const qsizetype lb = b.isEmpty() ? 20 : b.size();
+  if (la != lb) return la < lb ? -1 : 1;
+  return ComparePlain(a, b);
+}
+
+QString FormatSpeed(double kmh) {
+  // Ten times a double is exact in the 64-bit mantissa of long double, so the decision to round
+  // up is taken on the exact value: 31.25 becomes 31,3 and 40.0499... stays 40,0.
+  static_assert(std::numeric_limits<long double>::digits >= 57, "needs an exact product of a double and 10");
+  if (!std::isfinite(kmh)) return {};
+  const bool negative = kmh < 0;
+  const long double tenfold = static_cast<long double>(std::fabs(kmh)) * 10.0L;
+  if (tenfold >= 1e17L) return QString::number(kmh, 'f', 1).replace(u'.', platform::DecimalSeparator());
+  const long double whole = std::floor(tenfold);
+  int64_t tenths = static_cast<int64_t>(whole);
+  if (tenfold - whole >= 0.5L) ++tenths;
+  return QStringLiteral("%1%2%3%4")
+      .arg(negative && tenths != 0 ? "-" : "")
+      .arg(tenths / 10)
+      .arg(platform::DecimalSeparator())
+      .arg(tenths % 10);
+}
+
+TFileButtons DecideFileButtons(int32_t rowCount, const std::function<bool()>& hasPrinter) {
+  TFileButtons buttons;
+  buttons.Save = rowCount > 2;
+  buttons.Print = buttons.Save && hasPrinter && hasPrinter();
+  buttons.Excel = buttons.Save;
+  buttons.HTML = buttons.Save;
+  return buttons;
+}
+
+void ProtocolCellAlignment(int32_t Col, int32_t Row, TFormatOptions& FormatOptions) {
+  if (Row == 0)
+    FormatOptions.AlignmentHorz = taCenter;
+  else if (Col == pcName || Col == pcCategory)
+    FormatOptions.AlignmentHorz = taLeftJustify;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Set-up
+
+TProtocol::TProtocol(TSortGrid& grid, std::function<int32_t(int k)> lapDistance)
+    : FGrid(grid), FLapDistance(std::move(lapDistance)) {
+  SetUpGrid(FGrid);
+  FGrid.OnSelectCell = [this](QObject*, int32_t, int32_t ARow, bool& CanSelect) {
+    if (OnSelectRow) OnSelectRow(ARow);
+    CanSelect = true;
+  };
+  FGrid.OnGetSortStyle = [this](QObject*, int32_t Col, TSortStyle& SortStyle) { SortGrid1GetSortStyle(Col, SortStyle); };
+  FGrid.OnGetCellFormat = [this](QObject*, int32_t Col, int32_t Row, TGridDrawState, TFormatOptions& FormatOptions,
+                                 bool&, bool&, bool&) { SortGrid1GetCellFormat(Col, Row, FormatOptions); };
+  // A sort by a header click may take the entry row away from the end; the protocol's own
+  // brackets never do.
+  FGrid.OnEndUpdate = [this](QObject*) {
+    if (!FRanking) EnsureEntryRow();
+  };
+}
+
+TProtocol::~TProtocol() {
+  FGrid.OnSelectCell = nullptr;
+  FGrid.OnGetSortStyle = nullptr;
+  FGrid.OnGetCellFormat = nullptr;
+  FGrid.OnEndUpdate = nullptr;
+}
+
+void TProtocol::SetUpGrid(TSortGrid& grid) {
+  grid.SetColCount(kProtocolColumns);
+  grid.SetRowCount(2);
+  grid.SetDefaultColWidth(52);
+  grid.SetDefaultRowHeight(20);
+  QFont font(QStringLiteral("Courier New"));
+  font.setPixelSize(15);
+  grid.setFont(font);
+  grid.SetOptions(TGridOptions{goFixedVertLine, goFixedHorzLine, goVertLine, goHorzLine, goRowSelect, goColSizing});
+  grid.SetScrollBars(ssVertical);
+  grid.SetAlignmentHorz(taRightJustify);
+  TSortOptions& sort = grid.SortOptions();
+  sort.SetCanSort(false);
+  sort.SetSortCol(pcCategory);
+  sort.SetSecondaryIndex(QStringLiteral("11"));
+  sort.SetSortDirection(sdAscending);
+  sort.SetSortStyle(ssNormal);
+  sort.SetSortCaseSensitive(false);
+  sort.SetUpdateOnSizeChange(false);
+}
+
+void TProtocol::StartUp() {
+  for (int32_t c = 0; c < kProtocolColumns; ++c) SetCell(c, 0, ProtocolHeader(c));
+  LayoutProtocolColumns();
+  SelectRow(1);
+}
+
+void TProtocol::LayoutProtocolColumns() {
+  int32_t others = 0;
+  for (int32_t c = 0; c < kProtocolColumns; ++c) {
+    if (c == pcName) continue;
+    FGrid.SetColWidths(c, kWidths[static_cast<size_t>(c)]);
+    others += FGrid.ColWidths(c);
+  }
+  // One grid line per column.
+  FGrid.SetColWidths(pcName, ClientWidth(FGrid) - others - kProtocolColumns);
+}
+
+TFileButtons TProtocol::UpdateFileButtons() const {
+  return DecideFileButtons(FGrid.RowCount(), [] { return platform::Printers().HasPrinter(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection
+
+void TProtocol::MoveToRow(int32_t row) {
+  if (row >= 0 && row < FGrid.RowCount()) FGrid.SetRow(row);
+}
+
+void TProtocol::SelectRow(int32_t row) {
+  // GoToCell runs the selection handler (through OnSelectCell) and makes the row the grid's
+  // one selected row, so that the next sort follows this row and no stale one; the view is
+  // put back, since selecting a row does not scroll.
+  const int32_t top = FGrid.TopRow();
+  const int32_t left = FGrid.LeftCol();
+  FGrid.GoToCell(0, row, false);
+  if (FGrid.TopRow() != top) FGrid.SetTopRow(top);
+  if (FGrid.LeftCol() != left) FGrid.SetLeftCol(left);
+  FGrid.SetSelection(TGridRect{0, row, kProtocolColumns - 1, row});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Row states
+
+bool TProtocol::IsEntryRow(int32_t row) const { return Cell(pcStartTick, row).isEmpty(); }
+
+bool TProtocol::IsFinisher(int32_t row) const {
+  return Cell(pcLastLapTick, row) == QLatin1String("0") && Cell(pcLapCount, row) == QLatin1String("5") &&
+         !Cell(pcTime, row).isEmpty();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entry row
+
+void TProtocol::AppendEntryRow() {
+  const int32_t n = FGrid.RowCount();
+  FGrid.SetRowCount(n + 1);
+  // A row removed earlier keeps its texts behind the last row; they must not come back.
+  for (int32_t c = 0; c < FGrid.ColCount(); ++c)
+    if (!Cell(c, n).isEmpty()) SetCell(c, n, QString());
+  SetCell(pcPlace, n, QStringLiteral("-"));
+}
+
+void TProtocol::EnsureEntryRow() {
+  const int32_t last = FGrid.RowCount() - 1;
+  if (last >= 1 && IsEntryRow(last)) return;
+  std::vector<int32_t> entries;
+  for (int32_t r = 1; r <= last; ++r)
+    if (IsEntryRow(r)) entries.push_back(r);
+  if (entries.empty()) {
+    AppendEntryRow();
+    return;
+  }
+  // Every entry row goes behind the riders, in the order they stand.
+  int32_t moved = 0;
+  for (int32_t r : entries) FGrid.MoveRow(r - moved++, last);
+  // The current row moved with its line; the grid's list of selected rows must follow it.
+  const QString current = QString::number(FGrid.Row());
+  if (FGrid.SelectedRows() != QStringList{current}) {
+    const int32_t top = FGrid.TopRow();
+    FGrid.GoToCell(FGrid.Col(), FGrid.Row(), false);
+    if (FGrid.TopRow() != top) FGrid.SetTopRow(top);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start, lap, stop
+
+void TProtocol::RecordStart(uint32_t tick, const QString& numberText, const QString& name, const QString& category) {
+  // Growing the grid moves its current cell to row 1, so the row is addressed explicitly.
+  const int32_t r = FGrid.Row();
+  SetCell(pcPlace, r, QStringLiteral("-"));
+  SetCell(pcNumber, r, numberText);
+  SetCell(pcName, r, name);
+  SetCell(pcCategory, r, category);
+  SetCell(pcLapCount, r, QStringLiteral("0"));
+  int32_t number = 0;
+  if (!TryStrToInt(numberText, number)) number = 0;
+  SetCell(pcStartTick, r, TickToText(tick));
+  if (r == FGrid.RowCount() - 1) {
+    AppendEntryRow();
+    LayoutProtocolColumns();  // a scroll bar may have appeared
+  }
+  // A rider without a usable start number gets the row number.
+  SetCell(pcNumber, r, QString::number(number != 0 ? number : r));
+  MoveToRow(r + 1);
+}
+
+void TProtocol::RecordLap() {
+  const int32_t r = FGrid.Row();
+  const std::optional<uint32_t> start = TickFromText(Cell(pcStartTick, r));
+  if (!start) return;  // not a rider on course: nothing to time
+  const uint32_t now = platform::GetTickCount();
+  if (OnLapTick) OnLapTick(now);
+  const int32_t total = TickDiff(now, *start);
+  int32_t lap = total;
+  if (Cell(pcLapCount, r) != QLatin1String("0")) {
+    if (const std::optional<uint32_t> previous = TickFromText(Cell(pcLastLapTick, r))) lap = TickDiff(now, *previous);
+  }
+  const bool lastRow = r == FGrid.RowCount() - 1;
+  int32_t k = 0;
+  {
+    TFlagScope own(FRanking);  // the protocol's own bracket moves no rows
+    TGridUpdateGuard bracket(FGrid);
+    if (!TryStrToInt(Cell(pcLapCount, r), k)) k = 0;
+    ++k;
+    SetCell(pcLapCount, r, QString::number(k));
+    SetCell(pcLastLapTick, r, TickToText(now));
+    // A lap in the millisecond of the start has no speed; the lap itself still counts.
+    QString speed;
+    if (total != 0 && k >= 1 && k <= kRaceLaps && FLapDistance)
+      speed = FormatSpeed(static_cast<double>(FLapDistance(k)) * 3600.0 / static_cast<double>(total));
+    SetCell(pcSpeed, r, speed);
+    SetCell(pcTime, r, FormatDuration(total));
+    for (int32_t c = pcLap5; c < pcLap1; ++c) SetCell(c, r, Cell(c + 1, r));
+    SetCell(pcLap1, r, FormatDuration(lap));
+  }
+  // Riders pass roughly in start order: the next one is likely the row below.
+  if (k < kRaceLaps && !lastRow) MoveToRow(r + 1);
+}
+
+void TProtocol::StopRider() {
+  const int32_t r = FGrid.Row();
+  if (!TickFromText(Cell(pcStartTick, r))) return;
+  const uint32_t stop = platform::GetTickCount();
+  RecordLap();
+  if (FGrid.Row() != r) MoveToRow(r);
+  const int32_t total = TickDiff(stop, *TickFromText(Cell(pcStartTick, r)));
+  // Corrections typed into the entry fields are taken over at the stop.
+  if (StartNumberField) SetCell(pcNumber, r, StartNumberField());
+  if (NameField) SetCell(pcName, r, NameField());
+  if (CategoryField) SetCell(pcCategory, r, CategoryField());
+  SetCell(pcStartTick, r, QString::number(total));
+  SetCell(pcLastLapTick, r, QStringLiteral("0"));
+  if (Cell(pcLapCount, r) != QLatin1String("5")) {
+    SetCell(pcTime, r, QString());
+    if (OnSelectRow) OnSelectRow(r);
+    return;
+  }
+  SetCell(pcTime, r, FormatDuration(total));
+  RankFinishers();
+  // The name field now shows the row the ranking selected. An empty name would find the first
+  // nameless rider rather than anyone in particular, so it leaves the selection alone.
+  const QString name = NameField ? NameField() : QString();
+  if (name.isEmpty()) return;
+  const int32_t found = FGrid.FindRow(pcName, name, false);
+  if (found > 0) SelectRow(found);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ranking
+
+void TProtocol::SortGrid1GetSortStyle(int32_t Col, TSortStyle& SortStyle) {
+  if (Col == pcCategory) {
+    SortStyle = ssNormal;
+  } else if (Col == pcLapCount || Col == pcTime) {
+    FGrid.SortOptions().CustomCompare = CompareByLength;
+    SortStyle = ssCustom;
+  }
+}
+
+void TProtocol::SortGrid1GetCellFormat(int32_t Col, int32_t Row, TFormatOptions& FormatOptions) {
+  ProtocolCellAlignment(Col, Row, FormatOptions);
+}
+
+void TProtocol::NumberPlaces() {
+  // Categories compare as the sort compares them, ignoring letter case, so that one group of
+  // the sorted protocol is one category.
+  int32_t counter = 1;
+  QString lastCategory = LowerAscii(Cell(pcCategory, 1));
+  QString lastTime;
+  QString lastPlace;
+  for (int32_t r = 1; r < FGrid.RowCount(); ++r) {
+    const QString time = Cell(pcTime, r);
+    if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
+    const QString category = LowerAscii(Cell(pcCategory, r));
+    if (category != lastCategory) {
+      counter = 1;
+      lastTime.clear();
+      lastCategory = category;
+    }
+    QString place;
+    if (time == lastTime) {
+      place = lastPlace;  // a tie: the counter does not advance
+    } else {
+      place = QString::number(counter++);
+      lastTime = time;
+      lastPlace = place;
+    }
+    if (Cell(pcPlace, r) != place) SetCell(pcPlace, r, place);
+  }
+}
+
+void TProtocol::RankFinishers() {
+  {
+    TFlagScope ranking(FRanking);
+    TSortOptions& sort = FGrid.SortOptions();
+    sort.SetCanSort(true);  // from now on a header click sorts too
+    sort.SetSortDirection(sdAscending);
+    // Stable sorts, each with "Zeit" as further key: category, then time, then lap count.
+    FGrid.SortByColumn(pcTime);
+    FGrid.SortByColumn(pcLapCount);
+    FGrid.SortByColumn(pcCategory);
+    TGridUpdateGuard bracket(FGrid);
+    NumberPlaces();
+  }
+  EnsureEntryRow();
+  // The next command is most likely a START: the entry row, where the rider without a time
+  // used to sort to, is selected.
+  const int32_t entry = FGrid.FindRow(pcStartTick, QString(), false);
+  if (entry > 0) SelectRow(entry);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Row removal
+
+void TProtocol::mCutClick() {
+  const int32_t r = FGrid.Row();
+  if (r <= 0) return;
+  FGrid.DeleteRow(r);
+  RankFinishers();
+}

@@ -407,6 +407,7 @@ void TMyCustomGrid::UpdateScrollRange() {
     FSettingScrollBars = false;
     if (viewport()->size() == before) break;
   }
+  ScrollBarsUpdated();
   const TGridCoord max = CalcMaxTopLeft();
   const TGridCoord topLeft{std::min(FTopLeft.X, std::max(FFixedCols, max.X)),
                            std::min(FTopLeft.Y, std::max(FFixedRows, max.Y))};

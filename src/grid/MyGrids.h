@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/ControlTypes.h"
 #include "platform/Color.h"
 #include "platform/Errors.h"
 
@@ -113,7 +114,6 @@ using TGridDrawState = TSet<TGridDrawStateItem>;
 
 enum TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
-enum TBorderStyle { bsNone, bsSingle };
 
 // Modifier keys, mouse buttons held, and the double-click flag of a mouse press.
 enum TShiftStateItem { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
@@ -428,6 +428,8 @@ protected:
   virtual void ColWidthsChanged();
   virtual void RowHeightsChanged();
   virtual void TopLeftChanged();
+  // After the scroll bars got their range and page; derived grids may resize the thumbs.
+  virtual void ScrollBarsUpdated() {}
 
   // Input hooks; each fires its event when set.
   virtual void KeyDown(int& Key, TShiftState Shift);
@@ -696,6 +698,9 @@ public:
   bool HasColView(int32_t Index) const { return FColViews.Get(Index) != nullptr; }
 
 protected:
+  // The row lists themselves, for derived grids that reorder whole rows at once; such a
+  // grid only permutes the entries, so ownership stays with this grid.
+  TSparseList& RowData() { return FData; }
   void ColumnMoved(int32_t FromIndex, int32_t ToIndex) override;
   void RowMoved(int32_t FromIndex, int32_t ToIndex) override;
   void DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDrawState AState) override;

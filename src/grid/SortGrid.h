@@ -184,7 +184,7 @@ public:
   bool IsOnHeaderBorder(int X, int Y) const;
   bool Sorting() const { return FSorting; }
   // The entries of the last sort pass.
-  const std::vector<std::unique_ptr<TSortedListEntry>>& SortedList() const { return FSortedList; }
+  const std::vector<TSortedListEntry*>& SortedList() const { return FSortedList; }
 
   // Update bracket: no re-sort on size changes inside it; OnEndUpdate at every EndUpdate.
   TNotifyEvent OnEndUpdate;
@@ -357,7 +357,8 @@ private:
   void ApplyLayout(const QStringList& layout);
 
   TSortOptions FSortOptions;
-  std::vector<std::unique_ptr<TSortedListEntry>> FSortedList;
+  std::vector<TSortedListEntry> FSortEntries;   // owns the entries of the last pass
+  std::vector<TSortedListEntry*> FSortedList;  // the same entries, in sorted order
   bool FSorting = false;
   bool FSavedUpdateOnSizeChange = false;
   bool FUpdateSettingSaved = false;

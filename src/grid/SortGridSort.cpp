@@ -77,14 +77,11 @@ void TSortGrid::SortByColumn(int32_t ACol) {
   for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
     const int32_t col = *key;
     FSortedList.clear();
-    FSortedList.reserve(static_cast<size_t>(std::max(0, n - 1)));
-    for (int32_t p = 1; p < n; ++p) {
-      auto entry = std::make_unique<TSortedListEntry>();
-      entry->Text = Cells(col, where[static_cast<size_t>(order[static_cast<size_t>(p)])]);
-      entry->RowIndex = p;
-      entry->Options = &FSortOptions;
-      FSortedList.push_back(std::move(entry));
-    }
+    FSortEntries.clear();
+    FSortEntries.reserve(static_cast<size_t>(std::max(0, n - 1)));
+    for (int32_t p = 1; p < n; ++p)
+      FSortEntries.push_back({Cells(col, where[static_cast<size_t>(order[static_cast<size_t>(p)])]), p, &FSortOptions});
+    for (TSortedListEntry& entry : FSortEntries) FSortedList.push_back(&entry);
 
     if (OnGetSortStyle) {
       OnGetSortStyle(this, col, passStyle);
@@ -96,7 +93,7 @@ void TSortGrid::SortByColumn(int32_t ACol) {
       for (auto& entry : FSortedList) entry->Text = LowerAscii(entry->Text);
 
     std::stable_sort(FSortedList.begin(), FSortedList.end(),
-                     [](const auto& a, const auto& b) { return CompareEntries(*a, *b) < 0; });
+                     [](const TSortedListEntry* a, const TSortedListEntry* b) { return CompareEntries(*a, *b) < 0; });
 
     next[0] = 0;
     for (size_t i = 0; i < FSortedList.size(); ++i)

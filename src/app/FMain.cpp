@@ -1,49 +1,57 @@
 #include "app/FMain.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/RaceKeys.h"
+#include "dialogs/Cfg.h"
+#include "dialogs/DlgYesNo.h"
+#include "grid/SortGrid.h"
 #include "platform/AppTitle.h"
+#include "platform/HelpViewer.h"
+#include "platform/KeyStore.h"
 #include "platform/LocalTime.h"
+#include "platform/Modal.h"
+#include "platform/Printers.h"
+#include "platform/Shell.h"
+#include "platform/Sound.h"
 #include "platform/Timer.h"
+#include "race/LapLengths.h"
+#include "race/Protocol.h"
+#include "widgets/ButtonWithColor.h"
+#include "widgets/LbSpeedButton.h"
 #include "widgets/Udigit.h"
 
 namespace {
 
-constexpr int kTitleBarHeight = 33;
-constexpr int kClockAreaHeight = 237;
-constexpr int kPanelTimerWidth = 398;
-constexpr int kPanelDateWidth = 222;
+constexpr const char* kMakerAddress = "https://quorvex.example/";
 
-// Clock digit geometry.
-constexpr int kDigitWidth = 45;
-constexpr int kDigitHeight = 89;
-constexpr int kDigitGap = 2;
-constexpr int kSeparatorWidth = 22;
-constexpr int kRaceRowTop = 10;
-constexpr int kRiderRowTop = 132;
-
-QFont PanelFont(int pointSize, bool bold = false) {
-  QFont font("Liberation Sans", pointSize);
-  font.setBold(bold);
-  return font;
-}
-
-void MakeBlack(QWidget* widget) {
-  widget->setAutoFillBackground(true);
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Window, Qt::black);
-  widget->setPalette(palette);
+// The help file: the executable's path with the extension ".hlp".
+QString HelpFilePath() {
+  const QFileInfo exe(QCoreApplication::applicationFilePath());
+  return exe.absolutePath() + "/" + exe.completeBaseName() + ".hlp";
 }
 
 }  // namespace
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+  // The window, then the set-up sequence in its fixed order.
   setWindowTitle(platform::ApplicationTitle() + " " + kVersion);
-  setFont(PanelFont(8));
-  setMinimumSize(720, 392);
+  QFont windowFont("Liberation Sans");
+  windowFont.setPointSize(8);
+  setFont(windowFont);
+  setMinimumSize(kMinWidth, kMinHeight);
   resize(kDesignWidth, kDesignHeight);
 
   auto* central = new QWidget(this);
@@ -52,12 +60,75 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   column->setSpacing(0);
   column->addWidget(BuildTitleBar(central));
   column->addWidget(BuildClockArea(central));
-  column->addStretch(1);
+  column->addWidget(BuildProtocolArea(central), 1);
   setCentralWidget(central);
+  BuildHiddenMenu();
+  BuildPopupMenu();
 
-  raceClock_ = std::make_unique<RaceClock>(
-      BuildDisplay(PanelTimer, kRaceRowTop, true), BuildDisplay(PanelTimer, kRiderRowTop, false));
-  raceClock_->ApplyClockColours(ClockColours{});
+  raceClock_ = std::make_unique<RaceClock>(BuildDisplay(PanelTimer, 10, true), BuildDisplay(PanelTimer, 132, false));
+  autoStart_ = std::make_unique<AutoStart>(*raceClock_);
+  raceControl_ = std::make_unique<RaceControl>(*raceClock_, *autoStart_, static_cast<RaceControlHost&>(*this));
+  lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
+  protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
+  raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop);
+
+  // Commands: the menu items run them; the buttons fire at the press of any mouse button.
+  connect(mStart, &QAction::triggered, this, [this] { raceControl_->StartClick(); });
+  connect(mLap, &QAction::triggered, this, [this] { raceControl_->LapClick(); });
+  connect(mStop, &QAction::triggered, this, [this] { raceControl_->StopClick(); });
+  connect(mReset, &QAction::triggered, this, [this] { raceControl_->ResetClick(); });
+  auto pressTriggers = [](TBitBtnWithColor* button, QAction* action) {
+    button->OnMouseDown = [action](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+      if (action->isEnabled()) action->trigger();
+    };
+  };
+  pressTriggers(bSTART, mStart);
+  pressTriggers(bLAP, mLap);
+  pressTriggers(bSTOP, mStop);
+  pressTriggers(bRESET, mReset);
+  // The reset button's own click comes from the keyboard (Enter or Space after ENDE).
+  new KeyClickFilter(bRESET, [this] { raceControl_->ResetClick(); });
+  bEnd->OnClick = [this](QObject*) { raceControl_->EndClick(); };
+  connect(EinstellunGen1, &QAction::triggered, this, [this] { bCFGClick(); });
+  connect(Hilfe1, &QAction::triggered, this, [this] { bHelpClick(); });
+  connect(mHilfe, &QAction::triggered, this, [this] { bHelpClick(); });
+  connect(mCut, &QAction::triggered, this, [this] { protocol_->mCutClick(); });
+  connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateFileButtons(); });
+
+  autoStart_->ClickStart = [this] { mStart->trigger(); };
+  autoStart_->OnIntervalFieldEnabled = [this](bool enabled) { seAutoStart->setEnabled(enabled); };
+  connect(cbAutoStart, &QCheckBox::toggled, this, [this](bool checked) { autoStart_->SetChecked(checked); });
+  connect(seAutoStart, &QSpinBox::valueChanged, this, [this](int seconds) { autoStart_->SetIntervalSeconds(seconds); });
+
+  // The selection is the controller: every change of the protocol's current row recomputes
+  // the commands, the rider display and the entry fields.
+  SortGrid1->OnSelectCell = [this](QObject*, int32_t, int32_t row, bool& canSelect) {
+    raceControl_->UpdateCommandStates(row);
+    canSelect = true;
+  };
+  protocol_->OnSelectRow = [this](int32_t row) { raceControl_->UpdateCommandStates(row); };
+  protocol_->OnLapTick = [this](uint32_t tick) { raceClock_->RiderRefTick = tick; };
+  protocol_->StartNumberField = [this] { return StartNumberText(); };
+  protocol_->NameField = [this] { return NameText(); };
+  protocol_->CategoryField = [this] { return CategoryText(); };
+
+  // Sound priming: load the start sound once (file name and memory image).
+  platform::Sound().PlaySound("Start.wav", platform::SND_FILENAME | platform::SND_MEMORY);
+  // Ask for the printers now, so the answer is in before the first file button update.
+  platform::Printers();
+
+  // The stored settings.
+  lapLengths_->RoundLen = TLapLengths::kDefaultRoundLen;
+  {
+    platform::KeyStore store;
+    ReadSettings(store, SettingsKey(), settings_);
+  }
+  ApplySettings();
+
+  helpFile_ = HelpFilePath();
+  protocol_->StartUp();
+  raceClock_->ApplyClockColours({static_cast<TColor>(settings_.C1), static_cast<TColor>(settings_.C2),
+                                 static_cast<TColor>(settings_.C3), static_cast<TColor>(settings_.C4)});
   raceClock_->ShowTime(RaceClock::RaceDisplay, 0);
   raceClock_->ShowTime(RaceClock::RiderDisplay, 0);
 
@@ -66,102 +137,90 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   TimerDate->OnTimer = [this](QObject*) { TimerDateTimer(); };
   TimerDate->SetEnabled(true);
   TimerDateTimer();
+  UpdateFileButtons();
+  raceControl_->UpdateCommandStates(SortGrid1->Row());
 }
 
-TFormMain::~TFormMain() = default;
-
-QWidget* TFormMain::BuildTitleBar(QWidget* parent) {
-  auto* bar = new QFrame(parent);
-  bar->setObjectName("PanelTitle");
-  bar->setFixedHeight(kTitleBarHeight);
-  auto* row = new QHBoxLayout(bar);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addStretch(1);
-
-  PanelDate = new QLabel("00:00", bar);
-  PanelDate->setObjectName("PanelDate");
-  PanelDate->setFixedWidth(kPanelDateWidth);
-  PanelDate->setAlignment(Qt::AlignCenter);
-  QFont narrow("Liberation Sans Narrow", 12);
-  PanelDate->setFont(narrow);
-  MakeBlack(PanelDate);
-  QPalette palette = PanelDate->palette();
-  palette.setColor(QPalette::WindowText, ToQColor(clSilver));
-  PanelDate->setPalette(palette);
-  row->addWidget(PanelDate);
-  return bar;
+TFormMain::~TFormMain() {
+  // Tear-down: the settings, then the protocol into the working folder.
+  CollectSettings();
+  platform::KeyStore store;
+  WriteSettings(store, SettingsKey(), settings_);
+  SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
+  autoStart_->Timer().SetEnabled(false);
+  raceControl_->Clock().SetEnabled(false);
 }
 
-QWidget* TFormMain::BuildClockArea(QWidget* parent) {
-  auto* area = new QWidget(parent);
-  area->setFixedHeight(kClockAreaHeight);
-  PanelTimer = new QFrame(area);
-  PanelTimer->setObjectName("PanelTimer");
-  PanelTimer->setGeometry(0, 0, kPanelTimerWidth, kClockAreaHeight);
-  MakeBlack(PanelTimer);
-  return area;
+void TFormMain::SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo) {
+  cfgDialog_ = cfg;
+  yesNoDialog_ = yesNo;
 }
 
-// One row of six digits with its ":" "." "," separators, centred in the panel.
-ClockDisplay TFormMain::BuildDisplay(QWidget* panel, int top, bool withCaptions) {
-  ClockDisplay display;
-  const int rowWidth = 6 * kDigitWidth + 2 * kDigitGap + 3 * kSeparatorWidth;
-  int x = (kPanelTimerWidth - rowWidth) / 2;
-  QFont separatorFont("Liberation Serif", 36, QFont::Bold);
+void TFormMain::ApplySettings() {
+  const TSettings& s = settings_;
+  if (s.Left || s.Top) move(s.Left.value_or(x()), s.Top.value_or(y()));
+  resize(std::max(s.Width, kMinWidth), std::max(s.Height, kMinHeight));
+  seAutoStart->setValue(s.CountDown);  // the field clamps it into 10 .. 600
+  autoStart_->SetIntervalSeconds(seAutoStart->value());
+  lapLengths_->RoundLen = s.RoundLen;
+}
 
-  auto addDigit = [&](int index) {
-    auto* digit = new TDigit(panel);
-    digit->setGeometry(x, top, kDigitWidth, kDigitHeight);
-    digit->SetThickness(5);
-    digit->SetSeparation(1);
-    display.digits[index] = digit;
-    x += kDigitWidth;
-    return digit;
-  };
-  auto addSeparator = [&](const char* text) {
-    auto* label = new QLabel(text, panel);
-    label->setFont(separatorFont);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    label->setGeometry(x, top, kSeparatorWidth, kDigitHeight);
-    x += kSeparatorWidth;
-    return label;
-  };
-  auto addCaption = [&](const char* text, TDigit* under) {
-    if (!withCaptions) return static_cast<QLabel*>(nullptr);
-    auto* label = new QLabel(text, panel);
-    label->setFont(PanelFont(9, true));
-    label->setAlignment(Qt::AlignCenter);
-    label->setGeometry(under->x() - 10, top + kDigitHeight + 4, kDigitWidth + 20, 18);
-    return label;
-  };
+void TFormMain::CollectSettings() {
+  const QRect frame = frameGeometry();
+  settings_.Left = frame.x();
+  settings_.Top = frame.y();
+  settings_.Width = frame.width();
+  settings_.Height = frame.height();
+  settings_.RoundLen = lapLengths_->RoundLen;
+  settings_.CountDown = seAutoStart->value();
+}
 
-  TDigit* hours = addDigit(0);
-  display.hourSeparator = addSeparator(":");
-  addDigit(1);
-  x += kDigitGap;
-  TDigit* minutes = addDigit(2);
-  display.minuteSeparator = addSeparator(".");
-  addDigit(3);
-  x += kDigitGap;
-  TDigit* seconds = addDigit(4);
-  display.secondSeparator = addSeparator(",");
-  TDigit* tenths = addDigit(5);
+// The stored size is the outer frame. Once the window manager has put its frame around the
+// window, the inside shrinks by the frame, so the window does not grow from run to run.
+void TFormMain::CorrectFrameSize() {
+  if (frameCorrected_ || !isVisible()) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.isEmpty() || (frame.width() == 0 && frame.height() == 0)) return;
+  frameCorrected_ = true;
+  resize(std::max(width() - frame.width(), minimumWidth()), std::max(height() - frame.height(), minimumHeight()));
+}
 
-  display.hourCaption = addCaption("Std.", hours);
-  display.minuteCaption = addCaption("Min.", minutes);
-  display.secondCaption = addCaption("Sek.", seconds);
-  display.tenthCaption = addCaption("1/10", tenths);
+bool TFormMain::event(QEvent* event) {
+  const bool result = QMainWindow::event(event);
+  if (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show)
+    CorrectFrameSize();
+  return result;
+}
 
-  if (withCaptions) {
-    Digit2 = display.digits[0]; Digit3 = display.digits[1]; Digit4 = display.digits[2];
-    Digit5 = display.digits[3]; Digit6 = display.digits[4]; Digit7 = display.digits[5];
-    LabHour = display.hourSeparator; LabMin = display.minuteSeparator; LabSec = display.secondSeparator;
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (protocol_) protocol_->LayoutProtocolColumns();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (raceControl_->CloseQuery()) {
+    event->accept();
   } else {
-    Digit13 = display.digits[0]; Digit15 = display.digits[1]; Digit16 = display.digits[2];
-    Digit18 = display.digits[3]; Digit19 = display.digits[4]; Digit21 = display.digits[5];
-    LabHour2 = display.hourSeparator; LabMin2 = display.minuteSeparator; LabSec2 = display.secondSeparator;
+    event->ignore();
   }
-  return display;
 }
 
 void TFormMain::TimerDateTimer() { PanelDate->setText(DatePanelText(platform::Now())); }
+
+void TFormMain::bHelpClick() { platform::Help().ShowContents(helpFile_); }
+
+void TFormMain::bCFGClick() {
+  if (!cfgDialog_) return;
+  int32_t roundLen = lapLengths_->RoundLen;
+  if (EditLapLength(*cfgDialog_, roundLen, settings_.Acc)) lapLengths_->RoundLen = roundLen;
+}
+
+void TFormMain::ImageDEClick() { platform::Shell().Execute("open", kMakerAddress); }
+
+void TFormMain::UpdateFileButtons() {
+  const TFileButtons buttons = protocol_->UpdateFileButtons();
+  sbSave->setEnabled(buttons.Save);
+  sbPrint->setEnabled(buttons.Print);
+  sbExcel->setEnabled(buttons.Excel);
+  sbHTML->setEnabled(buttons.HTML);
+}

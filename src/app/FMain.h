@@ -1,41 +1,151 @@
 #pragma once
-// The main window: its frame and the wiring of the parts.
+// The main window: its frame, its controls and the wiring of the parts. The logic lives in
+// race/, io/, grid/ and widgets/.
 #include <QMainWindow>
+#include <QStringList>
 #include <memory>
 
+#include "io/Settings.h"
+#include "race/AutoStart.h"
 #include "race/RaceClock.h"
+#include "race/RaceControl.h"
 
-class QLabel;
+class QAction;
+class QCheckBox;
+class QComboBox;
 class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSpinBox;
+class TBitBtnWithColor;
+class TCfgDialog;
 class TDigit;
+class TFDlgYesNo;
+class TLbSpeedButton;
+class TSortGrid;
+class RaceKeyFilter;
+class TLapLengths;
+class TProtocol;
 namespace platform { class Timer; }
 
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, private RaceControlHost {
   Q_OBJECT
 public:
   static constexpr const char* kVersion = "0.96";
   static constexpr int kDesignWidth = 804;
   static constexpr int kDesignHeight = 556;
+  static constexpr int kMinWidth = 720;
+  static constexpr int kMinHeight = 392;
 
   explicit TFormMain(QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  RaceClock& Clock() { return *raceClock_; }
-  QFrame* PanelTimer = nullptr;
+  // Title bar.
+  TLbSpeedButton* bCFG = nullptr;
+  TLbSpeedButton* bHelp = nullptr;
   QLabel* PanelDate = nullptr;
-  platform::Timer* TimerDate = nullptr;
-
-  // Race display, then rider display.
+  // Clock area.
+  QFrame* PanelTimer = nullptr;
   TDigit *Digit2, *Digit3, *Digit4, *Digit5, *Digit6, *Digit7;
   TDigit *Digit13, *Digit15, *Digit16, *Digit18, *Digit19, *Digit21;
   QLabel *LabHour, *LabMin, *LabSec, *LabHour2, *LabMin2, *LabSec2;
+  TLbSpeedButton* bDB = nullptr;
+  TLbSpeedButton* sb1m = nullptr;
+  QLabel* LabelBase = nullptr;
+  TLbSpeedButton* sb1p = nullptr;
+  QComboBox* cbPol = nullptr;
+  QComboBox* cbStartN = nullptr;
+  QLineEdit* eName = nullptr;
+  QLabel* LabName = nullptr;
+  TBitBtnWithColor* bSTART = nullptr;
+  TBitBtnWithColor* bLAP = nullptr;
+  TBitBtnWithColor* bSTOP = nullptr;
+  TBitBtnWithColor* bEnd = nullptr;
+  TBitBtnWithColor* bRESET = nullptr;
+  QCheckBox* cbAutoStart = nullptr;
+  QSpinBox* seAutoStart = nullptr;
+  TSortGrid* TableLength = nullptr;
+  // Protocol area.
+  TLbSpeedButton* sbSave = nullptr;
+  TLbSpeedButton* sbPrint = nullptr;
+  TLbSpeedButton* sbExcel = nullptr;
+  TLbSpeedButton* sbHTML = nullptr;
+  TSortGrid* SortGrid1 = nullptr;
+  QMenu* PopupMenuProtokol = nullptr;
+  QStringList DataBase;  // the participant list's lines
+  // The hidden menu.
+  QAction *mStart, *mLap, *mStop, *mReset, *EinstellunGen1, *Hilfe1, *Drucker1, *mHilfe;
+  QAction *mCut, *mSelectAll;
+  // Timers.
+  platform::Timer* TimerDate = nullptr;
+
+  // The dialogs the program entry creates after the window.
+  void SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo);
+
+  RaceClock& Clock() { return *raceClock_; }
+  RaceControl& Race() { return *raceControl_; }
+  AutoStart& AutoStarter() { return *autoStart_; }
+  TSettings& Settings() { return settings_; }
 
   void TimerDateTimer();
+  void bHelpClick();
+  void bCFGClick();
+  void ImageDEClick();
+  void UpdateFileButtons() override;
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
 private:
+  // Layout.
   QWidget* BuildTitleBar(QWidget* parent);
   QWidget* BuildClockArea(QWidget* parent);
+  QWidget* BuildCommandPanel(QWidget* parent);
+  QWidget* BuildProtocolArea(QWidget* parent);
   ClockDisplay BuildDisplay(QWidget* panel, int top, bool withCaptions);
+  void BuildHiddenMenu();
+  void BuildPopupMenu();
 
+  // Settings.
+  void ApplySettings();
+  void CollectSettings();
+  void CorrectFrameSize();
+
+  // RaceControlHost.
+  QString ProtocolCell(int col, int row) const override;
+  void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) override;
+  void RecordLap() override;
+  void StopRider() override;
+  void ClearProtocol() override;
+  bool ProtocolModified() const override;
+  void LayoutProtocolColumns() override;
+  QString StartNumberText() const override;
+  QString NameText() const override;
+  QString CategoryText() const override;
+  void ShowEntryFields(const QString& number, const QString& name, const QString& category) override;
+  void ClearStartNumberChoices() override;
+  void ShowCommands(const CommandFaces& faces) override;
+  void LockLapLengths(bool locked) override;
+  void SetParticipantListEnabled(bool enabled) override;
+  void SetSettingsEnabled(bool enabled) override;
+  void AdvanceParticipant() override;
+  void UncheckAutoStart() override;
+  void FocusResetButton() override;
+  void FocusStartButton() override;
+  bool Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) override;
+
+  TSettings settings_;
   std::unique_ptr<RaceClock> raceClock_;
+  std::unique_ptr<AutoStart> autoStart_;
+  std::unique_ptr<RaceControl> raceControl_;
+  std::unique_ptr<TLapLengths> lapLengths_;
+  std::unique_ptr<TProtocol> protocol_;
+  RaceKeyFilter* raceKeys_ = nullptr;
+  TCfgDialog* cfgDialog_ = nullptr;
+  TFDlgYesNo* yesNoDialog_ = nullptr;
+  QString helpFile_;
+  bool frameCorrected_ = false;
 };

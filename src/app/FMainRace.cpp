@@ -1,0 +1,99 @@
+// The main window's side of race control: the protocol, the entry fields and the neighbours.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/FMain.h"
+#include "dialogs/DlgYesNo.h"
+#include "grid/SortGrid.h"
+#include "platform/Modal.h"
+#include "race/LapLengths.h"
+#include "race/Protocol.h"
+#include "widgets/ButtonWithColor.h"
+#include "widgets/LbSpeedButton.h"
+
+QString TFormMain::ProtocolCell(int col, int row) const { return SortGrid1->Cells(col, row); }
+
+void TFormMain::RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) {
+  protocol_->RecordStart(tick, number, name, category);
+}
+
+void TFormMain::RecordLap() { protocol_->RecordLap(); }
+
+void TFormMain::StopRider() { protocol_->StopRider(); }
+
+void TFormMain::ClearProtocol() { SortGrid1->Clear(); }
+
+bool TFormMain::ProtocolModified() const { return SortGrid1->Modified(); }
+
+void TFormMain::LayoutProtocolColumns() { protocol_->LayoutProtocolColumns(); }
+
+QString TFormMain::StartNumberText() const { return cbStartN->currentText(); }
+
+QString TFormMain::NameText() const { return eName->text(); }
+
+QString TFormMain::CategoryText() const { return cbPol->currentText(); }
+
+void TFormMain::ShowEntryFields(const QString& number, const QString& name, const QString& category) {
+  cbStartN->setEditText(number);
+  eName->setText(name);
+  const int index = cbPol->findText(category, Qt::MatchFixedString);  // letter case ignored
+  if (index >= 0) cbPol->setCurrentIndex(index);
+}
+
+void TFormMain::ClearStartNumberChoices() {
+  const QString typed = cbStartN->currentText();
+  cbStartN->clear();
+  cbStartN->setEditText(typed);
+}
+
+void TFormMain::ShowCommands(const CommandFaces& faces) {
+  auto show = [](TBitBtnWithColor* button, QAction* item, const CommandFace& face) {
+    button->setEnabled(face.enabled);
+    button->SetColor(face.colour);
+    if (item) item->setEnabled(face.enabled);
+  };
+  show(bSTART, mStart, faces.start);
+  show(bLAP, mLap, faces.lap);
+  show(bSTOP, mStop, faces.stop);
+  show(bEnd, nullptr, faces.end);
+  show(bRESET, mReset, faces.reset);
+}
+
+void TFormMain::LockLapLengths(bool locked) {
+  if (locked) {
+    lapLengths_->TableLengthEndUpdate();
+    lapLengths_->Lock();
+  } else {
+    lapLengths_->Unlock();
+  }
+}
+
+void TFormMain::SetParticipantListEnabled(bool enabled) { bDB->setEnabled(enabled); }
+
+void TFormMain::SetSettingsEnabled(bool enabled) { bCFG->setEnabled(enabled); }
+
+void TFormMain::AdvanceParticipant() {
+  if (sb1p->isEnabled() && sb1p->OnClick) sb1p->OnClick(sb1p);
+}
+
+void TFormMain::UncheckAutoStart() { cbAutoStart->setChecked(false); }
+
+void TFormMain::FocusResetButton() { bRESET->setFocus(Qt::OtherFocusReason); }
+
+void TFormMain::FocusStartButton() { bSTART->setFocus(Qt::OtherFocusReason); }
+
+bool TFormMain::Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) {
+  if (!yesNoDialog_) return true;
+  yesNoDialog_->Label1->setText(question);
+  yesNoDialog_->SetButtonCaptions(yes, no);
+  QPushButton* active = noIsActive ? yesNoDialog_->CancelBtn : yesNoDialog_->OKBtn;
+  active->setDefault(true);
+  active->setFocus(Qt::OtherFocusReason);
+  const int result = platform::Modal().ExecDialog(yesNoDialog_);
+  yesNoDialog_->SetButtonCaptions("Ja", "Nein");
+  yesNoDialog_->OKBtn->setDefault(true);
+  return result == mrYes;
+}

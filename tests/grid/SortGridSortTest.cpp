@@ -295,6 +295,18 @@ TEST(SortGridSort, FindRowSearchesDataRowsOnly) {
   EXPECT_EQ(grid.FindRow(1, "Ben", false), -1);
   EXPECT_EQ(grid.FindRow(0, "", false), -1);
   EXPECT_EQ(grid.ParkedRowCount(), 0);
+
+  // Rows a filter parks behind the last row are found, rows beyond them are not.
+  TSortGrid filtered;
+  Fill(filtered, {{"Nr.", "Kat"}, {"1", "M"}, {"2", "W"}, {"3", "M"}, {"4", "W"}});
+  filtered.SetCells(0, 5, "stale");  // stored behind the grid, not part of it
+  filtered.OnSetFilter = [](QStringList& row, bool& accept) { accept = row.value(1) == "M"; };
+  filtered.SetFiltered(true);
+  ASSERT_EQ(filtered.ParkedRowCount(), 2);
+  ASSERT_EQ(filtered.RowCount(), 3);
+  EXPECT_EQ(filtered.FindRow(0, "4", false), 4);
+  EXPECT_EQ(filtered.FindRow(1, "w", true), 3);
+  EXPECT_EQ(filtered.FindRow(0, "stale", false), -1);
 }
 
 TEST(SortGridSort, SortColumnFollowsMovedColumns) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "grid/SortCompare.h"
 #include "platform/LocaleFormats.h"
@@ -215,6 +216,12 @@ void TProtocol::EnsureEntryRow() {
   std::vector<int32_t> entries;
   for (int32_t r = 1; r <= last; ++r)
     if (IsEntryRow(r)) entries.push_back(r);
+  PutEntryRowsLast(entries);
+}
+
+void TProtocol::PutEntryRowsLast(const std::vector<int32_t>& entries) {
+  const int32_t last = FGrid.RowCount() - 1;
+  if (last >= 1 && IsEntryRow(last)) return;
   if (entries.empty()) {
     AppendEntryRow();
     return;
@@ -331,18 +338,41 @@ void TProtocol::SortGrid1GetCellFormat(int32_t Col, int32_t Row, TFormatOptions&
   ProtocolCellAlignment(Col, Row, FormatOptions);
 }
 
-void TProtocol::NumberPlaces() {
+namespace {
+
+// Equal but for the letter case of 'A'..'Z', as the sort compares categories; no copies, since
+// the ranking compares every row's category.
+bool SameCategory(const QString& a, const QString& b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    char16_t x = a[i].unicode(), y = b[i].unicode();
+    if (x >= u'A' && x <= u'Z') x += u'a' - u'A';
+    if (y >= u'A' && y <= u'Z') y += u'a' - u'A';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<int32_t> TProtocol::NumberPlaces() {
   // Categories compare as the sort compares them, ignoring letter case, so that one group of
   // the sorted protocol is one category.
+  std::vector<int32_t> entries;
   int32_t counter = 1;
-  QString lastCategory = LowerAscii(Cell(pcCategory, 1));
+  QString lastCategory = Cell(pcCategory, 1);
   QString lastTime;
   QString lastPlace;
   for (int32_t r = 1; r < FGrid.RowCount(); ++r) {
     const QString time = Cell(pcTime, r);
-    if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
-    const QString category = LowerAscii(Cell(pcCategory, r));
-    if (category != lastCategory) {
+    if (time.isEmpty()) {
+      // Only a row without a time can be an entry row; finishers need not be asked.
+      if (IsEntryRow(r)) entries.push_back(r);
+      continue;
+    }
+    if (Cell(pcLapCount, r) != QLatin1String("5")) continue;
+    const QString category = Cell(pcCategory, r);
+    if (!SameCategory(category, lastCategory)) {
       counter = 1;
       lastTime.clear();
       lastCategory = category;
@@ -357,26 +387,31 @@ void TProtocol::NumberPlaces() {
     }
     if (Cell(pcPlace, r) != place) SetCell(pcPlace, r, place);
   }
+  return entries;
 }
 
 void TProtocol::RankFinishers() {
+  std::vector<int32_t> entries;
   {
     TFlagScope ranking(FRanking);
     TSortOptions& sort = FGrid.SortOptions();
     sort.SetCanSort(true);  // from now on a header click sorts too
     sort.SetSortDirection(sdAscending);
-    // Stable sorts, each with "Zeit" as further key: category, then time, then lap count.
-    FGrid.SortByColumn(pcTime);
-    FGrid.SortByColumn(pcLapCount);
+    // The order is category, then time, then lap count, then the order before: what stable
+    // sorts by "Zeit", then by "R.Z" and "Zeit", then by "Kat" and "Zeit" leave. One sort by
+    // "Kat" with "Zeit" and "R.Z" as further keys leaves exactly that order in three passes
+    // instead of five, which the operator's next key press waits for.
+    const QString secondary = sort.SecondaryIndex();
+    sort.SetSecondaryIndex(QStringLiteral("11,9"));
     FGrid.SortByColumn(pcCategory);
+    sort.SetSecondaryIndex(secondary);
     TGridUpdateGuard bracket(FGrid);
-    NumberPlaces();
+    entries = NumberPlaces();
   }
-  EnsureEntryRow();
+  PutEntryRowsLast(entries);
   // The next command is most likely a START: the entry row, where the rider without a time
-  // used to sort to, is selected.
-  const int32_t entry = FGrid.FindRow(pcStartTick, QString(), false);
-  if (entry > 0) SelectRow(entry);
+  // used to sort to, is selected. It is the last row now.
+  SelectRow(FGrid.RowCount() - 1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "grid/SortGrid.h"
 
@@ -119,7 +120,10 @@ private:
   // Runs the selection handler for row and selects the whole row, leaving the view where it is.
   void SelectRow(int32_t row);
   void AppendEntryRow();
-  void NumberPlaces();
+  // Moves the entry rows given (ascending) behind the riders, or appends one when there is none.
+  void PutEntryRowsLast(const std::vector<int32_t>& entries);
+  // Numbers the places of the finishers; returns the entry rows met on the way.
+  std::vector<int32_t> NumberPlaces();
 
   TSortGrid& FGrid;
   std::function<int32_t(int)> FLapDistance;

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <array>
 #include <memory>
+#include <random>
 
 #include "common/Doubles.h"
 #include "grid/SortGrid.h"
@@ -516,4 +517,50 @@ TEST_F(ProtocolTest, RemovingTheEntryRowBringsANewOne) {
   EXPECT_TRUE(protocol->IsEntryRow(Last()));
   EXPECT_EQ(grid.Cells(pcPlace, Last()), "-");
   EXPECT_EQ(grid.Cells(pcNumber, 1), "1");
+}
+
+TEST(ProtocolRanking, OrdersAsTheThreeStableSortsByTimeLapCountAndCategory) {
+  // The ranking sorts once with two further keys; the order must be the one the three sorts
+  // of the written procedure leave, whatever the mix of categories, times and lap counts.
+  std::mt19937 random(20261207);
+  const QStringList categories = {"M30", "m30", "W20", "", "Jugend", "W20 "};
+  const QStringList times = {"", "59,9", "1.00,0", "9.59,9", "10.00,0", "10.00,0", "1:00.00,0", "7.30,1"};
+  TSortGrid ranked, reference;
+  std::vector<QStringList> rows;
+  for (int i = 1; i <= 300; ++i) {
+    QStringList row(kProtocolColumns);
+    row[pcNumber] = QString::number(i);
+    row[pcCategory] = categories[static_cast<qsizetype>(random() % categories.size())];
+    row[pcTime] = times[static_cast<qsizetype>(random() % times.size())];
+    row[pcLapCount] = row[pcTime].isEmpty() ? QString::number(random() % 5) : QString::number(3 + random() % 3);
+    row[pcStartTick] = QString::number(1000 + i);  // no entry rows: only riders are compared
+    rows.push_back(row);
+  }
+  TProtocol protocol(ranked, [](int k) { return k * 1000; });
+  for (TSortGrid* grid : {&ranked, &reference}) {
+    grid->SetColCount(kProtocolColumns);
+    grid->SetRowCount(static_cast<int32_t>(rows.size()) + 1);
+    for (size_t r = 0; r < rows.size(); ++r)
+      for (int32_t c = 0; c < kProtocolColumns; ++c) grid->SetCells(c, static_cast<int32_t>(r) + 1, rows[r][c]);
+  }
+  reference.SortOptions().SetSecondaryIndex("11");
+  reference.OnGetSortStyle = [&reference](QObject*, int32_t col, TSortStyle& style) {
+    if (col == pcCategory) style = ssNormal;
+    if (col == pcLapCount || col == pcTime) {
+      style = ssCustom;
+      reference.SortOptions().CustomCompare = CompareByLength;
+    }
+  };
+  reference.SortByColumn(pcTime);
+  reference.SortByColumn(pcLapCount);
+  reference.SortByColumn(pcCategory);
+  protocol.RankFinishers();
+  QStringList order, expected;
+  for (int32_t r = 1; r < reference.RowCount(); ++r) {
+    if (!ranked.Cells(pcStartTick, r).isEmpty()) order << ranked.Cells(pcNumber, r);
+    expected << reference.Cells(pcNumber, r);
+  }
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(ranked.SortOptions().SecondaryIndex(), "11");
+  EXPECT_EQ(ranked.SortOptions().SortCol(), pcCategory);
 }

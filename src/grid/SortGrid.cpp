@@ -65,7 +65,10 @@ TSortGrid::TSortGrid(QWidget* parent) : TMyStringGrid(parent) {
   FCanvasFont.Font = font();
 }
 
-TSortGrid::~TSortGrid() { DestroyEditor(); }
+TSortGrid::~TSortGrid() {
+  DestroyDropDown();
+  DestroyEditor();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Update bracket
@@ -130,7 +133,7 @@ void TSortGrid::ColumnMoved(int32_t FromIndex, int32_t ToIndex) {
 }
 
 bool TSortGrid::SelectCell(int32_t ACol, int32_t ARow) {
-  const bool result = TMyStringGrid::SelectCell(ACol, ARow);
+  const bool result = SelectCellInEditor(ACol, ARow);
   if (result && FTracking) {
     SelectRowAlone(ARow);
     if (OnRowSelected) OnRowSelected(this);

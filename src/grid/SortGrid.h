@@ -354,6 +354,8 @@ private:
   void WriteBackRows(const std::vector<int32_t>& order, std::vector<int32_t>& where);
   void SelectMovedRows(const QStringList& oldSelection, const std::vector<int32_t>& order);
   void LoadLines(QStringList lines, bool RestoreLayout);
+  // Drops the stored texts and objects of rows first .. the highest stored row.
+  void ForgetStoredRowsFrom(int32_t first);
   void ApplyLayout(const QStringList& layout);
 
   TSortOptions FSortOptions;
@@ -386,6 +388,7 @@ private:
   void CellControlClick(int32_t ACol, int32_t ARow, int X);
   void AcceptDropDown();
   void HideDropDown();
+  void DestroyDropDown();
   void TakeSnapshot();
   // The in-cell controls the cell's format gives it.
   void CellControls(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox, bool& Ellipsis);

@@ -284,6 +284,13 @@ bool TSortGrid::DropDownCombo(int32_t ACol, int32_t ARow) {
   return true;
 }
 
+// The list may sit on another window and outlive the grid: it goes with the grid, unaccepted.
+void TSortGrid::DestroyDropDown() {
+  QListWidget* list = FDropDown;
+  FDropDown = nullptr;  // a focus change while the list goes finds nothing to accept
+  delete list;
+}
+
 void TSortGrid::HideDropDown() {
   auto* list = static_cast<TDropDownList*>(FDropDown);
   if (list == nullptr || list->isHidden()) return;

@@ -143,6 +143,14 @@ void TFontSetting::SetText(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // Clear
 
+void TSortGrid::ForgetStoredRowsFrom(int32_t first) {
+  TSparseList& data = RowData();
+  for (int32_t r = data.Count() - 1; r >= first; --r) {
+    delete static_cast<TStringSparseList*>(data.Get(r));
+    data.Put(r, nullptr);
+  }
+}
+
 void TSortGrid::Clear() {
   {
     TGridUpdateGuard bracket(*this);
@@ -155,12 +163,9 @@ void TSortGrid::Clear() {
     InvalidateGrid();
     FSelectedRows.clear();
     FSelectionTrail = QStringList{QStringLiteral("1")};
-    // Texts and objects of the data rows go; the header keeps its texts.
-    TSparseList& data = RowData();
-    for (int32_t r = 1; r < RowCount(); ++r) {
-      delete static_cast<TStringSparseList*>(data.Get(r));
-      data.Put(r, nullptr);
-    }
+    // Texts and objects of the data rows go, also those stored beyond the row count, which a
+    // later growth of the grid would otherwise bring back; the header keeps its texts.
+    ForgetStoredRowsFrom(1);
     ReloadEditor(Col(), Row());
     FModified = false;
     SetRowCount(2);

@@ -448,6 +448,9 @@ void TSortGrid::DeleteRow(int32_t ARow) {
     FRowFonts.Move(ARow, fonts - 1);
     TMyStringGrid::DeleteRow(ARow);
     if (FRowFonts.Count() == fonts) FRowFonts.Delete(fonts - 1);
+    // The deleted row now lies just past the end; forget it, or the next added row would show
+    // the removed rider again.
+    ForgetStoredRowsFrom(RowCount());
   }
   if (OnRowDelete) OnRowDelete(this, ARow);
 }

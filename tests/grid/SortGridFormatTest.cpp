@@ -23,6 +23,7 @@ public:
     SortOptions().SetCanSort(false);
   }
   using TSortGrid::CellRect;
+  using TSortGrid::SelectCell;
   using TSortGrid::SetModified;
 };
 
@@ -407,4 +408,38 @@ TEST(SortGridFormat, PrintOptionsAreStoredOnly) {
   EXPECT_EQ(grid.PrintOptions().PageTitle(), "Zeitenprotokoll");
   EXPECT_EQ(grid.AlignmentHorz(), taLeftJustify);
   EXPECT_EQ(grid.BevelStyle(), cbNone);
+}
+
+TEST(SortGridFormat, WhileEditingAClickOnAControlCellUsesTheControlAndKeepsTheCell) {
+  FormatGrid grid;
+  grid.resize(300, 200);
+  Fill(grid, 3, {{"Name", "Kat", "OK"}, {"Anna", "M", "1"}});
+  grid.SetOptions(grid.Options() + goEditing);
+  grid.OnGetCellFormat = [](QObject*, int32_t col, int32_t row, TGridDrawState, TFormatOptions&, bool& check,
+                            bool& combo, bool&) {
+    combo = col == 1 && row > 0;
+    check = col == 2 && row > 0;
+  };
+  grid.OnGetComboBox = [](QObject*, int32_t, int32_t, QStringList& items, int32_t&, int32_t&, bool&) {
+    items << "M" << "F";
+  };
+  ShowActive(grid);
+  grid.setFocus();
+  grid.SetCol(0);
+  grid.SetRow(1);
+  QTest::keyClick(&grid, Qt::Key_F2);
+  ASSERT_TRUE(grid.EditorMode());
+
+  // The drop-down cell opens its list but does not become current.
+  const TRect combo = grid.CellRect(1, 1);
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(combo.Left + 5, combo.Top + 5));
+  ASSERT_NE(grid.DropDownList(), nullptr);
+  EXPECT_TRUE(grid.DropDownList()->isVisible());
+  EXPECT_EQ(grid.Col(), 0);
+
+  // Nor does the check box cell; a plain cell still does.
+  EXPECT_FALSE(grid.SelectCell(2, 1));
+  EXPECT_TRUE(grid.SelectCell(0, 1));
+  EXPECT_EQ(grid.Col(), 0);
+  // The grid goes while its list is still open: the list goes with it and accepts nothing.
 }

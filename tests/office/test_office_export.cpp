@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -79,6 +80,7 @@ public:
                                "-env:UserInstallation=file://" + FProfile.path()};
     FOptions.hiddenDocuments = true;
     FOptions.startTimeoutMs = 120000;
+    StartWatchdog();
   }
   ~PrivateOffice() { Kill(); }
 
@@ -110,6 +112,26 @@ public:
   }
 
 private:
+  // Should this process die without its destructors (a sanitizer abort), a watchdog ends the
+  // office and removes the profile once the process is gone, so nothing is left running.
+  void StartWatchdog() {
+    static const char* script = R"(
+      while kill -0 "$1" 2>/dev/null; do sleep 1; done
+      for d in /proc/[0-9]*; do
+        pid="${d#/proc/}"
+        [ "$pid" = "$$" ] && continue
+        if tr '\0' '\n' < "$d/cmdline" 2>/dev/null | grep -qF -- "$2"; then kill -9 "$pid" 2>/dev/null; fi
+      done
+      rm -rf -- "$2")";
+    QProcess watchdog;
+    watchdog.setProgram("/bin/sh");
+    watchdog.setArguments({"-c", script, "veltrano-office-watchdog", QString::number(getpid()), FProfile.path()});
+    watchdog.setStandardInputFile(QProcess::nullDevice());
+    watchdog.setStandardOutputFile(QProcess::nullDevice());
+    watchdog.setStandardErrorFile(QProcess::nullDevice());
+    watchdog.startDetached();
+  }
+
   QTemporaryDir FProfile;
   platform::SpreadsheetOptions FOptions;
 };

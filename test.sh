@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 root="$(pwd)"
 
-tools/ensure-packages.sh
+tools/ensure-packages.sh packages.txt packages-test.txt
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRANO_TESTS=ON -DVELTRANO_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"

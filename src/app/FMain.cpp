@@ -71,6 +71,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
   protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
   raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop);
+  SortGrid1->installEventFilter(this);
 
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
   connect(mStart, &QAction::triggered, this, [this] { raceControl_->StartClick(); });
@@ -93,6 +94,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   connect(Hilfe1, &QAction::triggered, this, [this] { bHelpClick(); });
   connect(mHilfe, &QAction::triggered, this, [this] { bHelpClick(); });
   connect(mCut, &QAction::triggered, this, [this] { protocol_->mCutClick(); });
+  SortGrid1->SetPopupMenu(PopupMenuProtokol);
   connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateFileButtons(); });
 
   autoStart_->ClickStart = [this] { mStart->trigger(); };
@@ -195,6 +197,13 @@ bool TFormMain::event(QEvent* event) {
 void TFormMain::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (protocol_) protocol_->LayoutProtocolColumns();
+}
+
+// The window's layout gives the protocol grid its width only after the window's own resize,
+// so the columns follow the grid's resize too.
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == SortGrid1 && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

@@ -51,6 +51,10 @@ struct FormMainFixture : ::testing::Test {
   void SetUp() override {
     QFile::remove(platform::KeyStore::DefaultPath());
     QFile::remove("Veltrano.txt");
+    // The category list the window reads at start-up.
+    QFile categories("Kategorie.txt");
+    ASSERT_TRUE(categories.open(QIODevice::WriteOnly));
+    categories.write("M\r\nF\r\n");
     platform::PinFormatLocale(QLocale(QLocale::German, QLocale::Germany));
     platform::SetNowSource([this] { return now; });
     clock.Set(5000000);
@@ -289,6 +293,48 @@ TEST_F(FormMainFixture, WholeRaceByKeysAndMouse) {
   EXPECT_EQ(store.ReadInteger("CountDown"), 45);
   EXPECT_TRUE(store.ReadInteger("Left").has_value());
   EXPECT_TRUE(store.ReadInteger("Top").has_value());
+}
+
+TEST_F(FormMainFixture, PopupRemovesTheCurrentRowAndRanksAgain) {
+  Program program;
+  TFormMain& form = *program.form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_FALSE(form.mSelectAll->isVisible());
+  const char* names[] = {"Anna", "Bert", "Cleo"};
+  for (const char* name : names) {
+    form.eName->setText(name);
+    form.cbPol->setCurrentIndex(form.cbPol->findText("M"));
+    Press(form, Qt::Key_F5);
+    clock.Advance(10000);
+  }
+  // Anna and Cleo ride five laps, Anna faster; ranking moves rows, so they are found by name.
+  for (int lap = 1; lap <= 5; ++lap) {
+    for (const char* name : {"Anna", "Cleo"}) {
+      clock.Advance(QString(name) == "Anna" ? 60000 : 70000);
+      ClickRow(form, form.SortGrid1->FindRow(2, name, false));
+      Press(form, lap < 5 ? Qt::Key_F4 : Qt::Key_F9);
+    }
+  }
+  const int anna = form.SortGrid1->FindRow(2, "Anna", false);
+  const int cleo = form.SortGrid1->FindRow(2, "Cleo", false);
+  ASSERT_GT(anna, 0);
+  ASSERT_GT(cleo, 0);
+  EXPECT_EQ(Cell(form, 0, anna), "1");
+  EXPECT_EQ(Cell(form, 0, cleo), "2");
+  const int rows = form.SortGrid1->RowCount();
+
+  // The winner's row goes by the pop-up menu: Cleo moves up to place 1, the entry row stays last.
+  ClickRow(form, anna);
+  Doubles().modal.AnswerPopup("Zeile entfernen");
+  ClickRow(form, anna, Qt::RightButton);
+  EXPECT_EQ(Doubles().modal.PendingAnswers(), 0);
+  ASSERT_EQ(form.SortGrid1->RowCount(), rows - 1);
+  EXPECT_EQ(form.SortGrid1->FindRow(2, "Anna", false), -1);
+  EXPECT_EQ(Cell(form, 0, form.SortGrid1->FindRow(2, "Cleo", false)), "1");
+  EXPECT_NE(form.SortGrid1->FindRow(2, "Bert", false), -1);
+  EXPECT_TRUE(Cell(form, 13, form.SortGrid1->RowCount() - 1).isEmpty());
+  EXPECT_TRUE(form.SortGrid1->Modified());
 }
 
 TEST_F(FormMainFixture, EndThenStartRevivesTheClockWithEndOff) {

@@ -61,9 +61,14 @@ QAction* ScriptedModal::PopupMenu(QMenu* menu, const QPoint&) {
   }
   const QString wanted = answers_.front().popupText;
   answers_.pop_front();
+  // As a real menu does: announce the opening, then trigger the chosen item.
+  emit menu->aboutToShow();
   if (wanted.isEmpty()) return nullptr;
   for (QAction* action : menu->actions()) {
-    if (QString(action->text()).remove('&') == wanted) return action;
+    if (QString(action->text()).remove('&') == wanted && action->isVisible() && action->isEnabled()) {
+      action->trigger();
+      return action;
+    }
   }
   ADD_FAILURE() << "pop-up menu has no item " << wanted.toStdString();
   return nullptr;

@@ -34,7 +34,8 @@ public:
   void AnswerMessage(int result);
   // The next modal dialog: the callback may fill the dialog, then the result is returned.
   void AnswerDialog(int result, std::function<void(QDialog*)> fill = {});
-  // The next pop-up menu: the action with this text (without '&') is chosen; empty = none.
+  // The next pop-up menu: the action with this text (without '&') is chosen and triggered, as a
+  // real menu does; empty = none.
   void AnswerPopup(const QString& actionText);
 
   int MessageBox(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,

@@ -93,6 +93,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   connect(EinstellunGen1, &QAction::triggered, this, [this] { bCFGClick(); });
   connect(Hilfe1, &QAction::triggered, this, [this] { bHelpClick(); });
   connect(mHilfe, &QAction::triggered, this, [this] { bHelpClick(); });
+  ConnectFileCommands();
   connect(mCut, &QAction::triggered, this, [this] { protocol_->mCutClick(); });
   SortGrid1->SetPopupMenu(PopupMenuProtokol);
   connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateFileButtons(); });
@@ -119,16 +120,21 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   // Ask for the printers now, so the answer is in before the first file button update.
   platform::Printers();
 
-  // The stored settings.
+  // The file-type descriptions, then the stored settings.
   lapLengths_->RoundLen = TLapLengths::kDefaultRoundLen;
+  fileTypes_ = ReadFileTypeDescriptions();
   {
     platform::KeyStore store;
     ReadSettings(store, SettingsKey(), settings_);
   }
   ApplySettings();
+  // The category list, then the save dialog's file types.
+  LoadCategoryList();
+  SaveDialog1.Filter = SaveDialogFilter(fileTypes_);
 
   helpFile_ = HelpFilePath();
   protocol_->StartUp();
+  SaveDialog1.InitialDir = QCoreApplication::applicationDirPath();
   raceClock_->ApplyClockColours({static_cast<TColor>(settings_.C1), static_cast<TColor>(settings_.C2),
                                  static_cast<TColor>(settings_.C3), static_cast<TColor>(settings_.C4)});
   raceClock_->ShowTime(RaceClock::RaceDisplay, 0);
@@ -165,6 +171,7 @@ void TFormMain::ApplySettings() {
   seAutoStart->setValue(s.CountDown);  // the field clamps it into 10 .. 600
   autoStart_->SetIntervalSeconds(seAutoStart->value());
   lapLengths_->RoundLen = s.RoundLen;
+  SaveDialog1.FilterIndex = s.FilterInd;
 }
 
 void TFormMain::CollectSettings() {
@@ -175,6 +182,7 @@ void TFormMain::CollectSettings() {
   settings_.Height = frame.height();
   settings_.RoundLen = lapLengths_->RoundLen;
   settings_.CountDown = seAutoStart->value();
+  settings_.FilterInd = SaveDialog1.FilterIndex;
 }
 
 // The stored size is the outer frame. Once the window manager has put its frame around the

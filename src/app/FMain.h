@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "io/ParticipantList.h"
+#include "io/ProtocolFiles.h"
 #include "io/Settings.h"
 #include "race/AutoStart.h"
 #include "race/RaceClock.h"
@@ -73,7 +75,8 @@ public:
   TLbSpeedButton* sbHTML = nullptr;
   TSortGrid* SortGrid1 = nullptr;
   QMenu* PopupMenuProtokol = nullptr;
-  QStringList DataBase;  // the participant list's lines
+  TParticipantList DataBase;  // the participant list's lines and its current line
+  TSaveDialog SaveDialog1;
   // The hidden menu.
   QAction *mStart, *mLap, *mStop, *mReset, *EinstellunGen1, *Hilfe1, *Drucker1, *mHilfe;
   QAction *mCut, *mSelectAll;
@@ -94,6 +97,13 @@ public:
   void ImageDEClick();
   void UpdateFileButtons() override;
 
+  // Files (FMainFiles.cpp).
+  void sbSaveClick();
+  void sbHTMLClick(QObject* Sender);  // open (Tag 0) or print (Tag 1) the report
+  void bDBClick();
+  void sb1mClick(QObject* Sender);    // sb1m, sb1p, or the closing of cbStartN's list
+  void ShowParticipant();
+
 protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -109,6 +119,10 @@ private:
   ClockDisplay BuildDisplay(QWidget* panel, int top, bool withCaptions);
   void BuildHiddenMenu();
   void BuildPopupMenu();
+
+  // Set-up steps of the files.
+  void LoadCategoryList();
+  void ConnectFileCommands();
 
   // Settings.
   void ApplySettings();
@@ -139,6 +153,7 @@ private:
   bool Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) override;
 
   TSettings settings_;
+  TFileTypeDescriptions fileTypes_;
   std::unique_ptr<RaceClock> raceClock_;
   std::unique_ptr<AutoStart> autoStart_;
   std::unique_ptr<RaceControl> raceControl_;

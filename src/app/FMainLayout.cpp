@@ -1,6 +1,7 @@
 // The main window's controls and their places.
 #include <QAction>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -67,6 +69,25 @@ protected:
 
 private:
   std::function<void()> onPress_;
+};
+
+// A combo box that reports the closing of its list, however it closes. The report comes once
+// the event that closed it is done: a chosen item becomes current only after the list hides.
+class CloseUpComboBox : public QComboBox {
+public:
+  CloseUpComboBox(QWidget* parent, std::function<void()> onCloseUp)
+      : QComboBox(parent), onCloseUp_(std::move(onCloseUp)) {
+    view()->parentWidget()->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched == view()->parentWidget()) QTimer::singleShot(0, this, onCloseUp_);
+    return QComboBox::eventFilter(watched, event);
+  }
+
+private:
+  std::function<void()> onCloseUp_;
 };
 
 QLabel* Label(const QString& text, QWidget* parent, const QRect& place) {
@@ -213,7 +234,7 @@ QWidget* TFormMain::BuildCommandPanel(QWidget* parent) {
 
   // Rider entry.
   auto* labNr = Label("Nr.:", panel, QRect(8, 38, 30, 24));
-  cbStartN = new QComboBox(panel);
+  cbStartN = new CloseUpComboBox(panel, [this] { sb1mClick(cbStartN); });
   cbStartN->setObjectName("cbStartN");
   cbStartN->setEditable(true);
   cbStartN->lineEdit()->setMaxLength(5);

@@ -1,0 +1,133 @@
+// The main window's file commands: save, web page and print, the participant list and the
+// category list.
+#include <QAction>
+#include <QComboBox>
+#include <QCompleter>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "app/FMain.h"
+#include "grid/SortGrid.h"
+#include "io/HtmlReport.h"
+#include "platform/AppTitle.h"
+#include "platform/FileDialogs.h"
+#include "platform/LocalTime.h"
+#include "platform/Modal.h"
+#include "widgets/LbSpeedButton.h"
+
+namespace {
+
+constexpr const char* kCategoryFile = "Kategorie.txt";
+constexpr const char* kParticipantFilter = " (Tabstopp-getrennt) (*.txt)|*.txt";
+
+}  // namespace
+
+void TFormMain::ConnectFileCommands() {
+  sbHTML->setProperty("Tag", 0);
+  sbPrint->setProperty("Tag", 1);
+  Drucker1->setProperty("Tag", 1);
+  sbSave->OnClick = [this](QObject*) { sbSaveClick(); };
+  sbHTML->OnClick = [this](QObject* sender) { sbHTMLClick(sender); };
+  sbPrint->OnClick = [this](QObject* sender) { sbHTMLClick(sender); };
+  // Alt+D prints in any state: the menu item is never disabled.
+  connect(Drucker1, &QAction::triggered, this, [this] { sbHTMLClick(Drucker1); });
+  bDB->OnClick = [this](QObject*) { bDBClick(); };
+  sb1m->OnClick = [this](QObject* sender) { sb1mClick(sender); };
+  sb1p->OnClick = [this](QObject* sender) { sb1mClick(sender); };
+  // Typing a start number opens the matching choices below the field instead of completing the
+  // text in place, so what was typed is what START records; a choice there picks the rider.
+  QCompleter* completer = cbStartN->completer();
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  completer->setMaxVisibleItems(10);
+  connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+          [this](const QString&) { sb1mClick(cbStartN); });
+}
+
+void TFormMain::LoadCategoryList() {
+  const TListFile file = ReadListFile(kCategoryFile);
+  if (!file.Lines) {
+    // The design items stay, so the window still works.
+    platform::Modal().MessageBox(this, platform::ApplicationTitle(), file.Error, MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
+  cbPol->clear();
+  cbPol->addItems(*file.Lines);
+  // An empty file gives an empty list: riders then carry no category and are ranked together.
+  cbPol->setCurrentIndex(file.Lines->isEmpty() ? -1 : 0);
+}
+
+void TFormMain::sbSaveClick() {
+  SaveDialog1.FileName = TimestampFileName(platform::Now());
+  if (!SaveDialog1.Execute(this)) return;
+  SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this);
+}
+
+void TFormMain::sbHTMLClick(QObject* Sender) {
+  const int tag = Sender ? Sender->property("Tag").toInt() : 0;
+  PublishHtmlReport(*SortGrid1, tag, this);
+}
+
+void TFormMain::bDBClick() {
+  platform::FileDialogRequest request;
+  request.title = QStringLiteral("Teilnehmerliste laden");
+  request.filter = QString::fromLatin1(kParticipantFilter);
+  request.filterIndex = 1;
+  if (!platform::FileDialogs().GetOpenFileName(this, request)) return;
+  QString path = request.fileName;
+  // The dialog's default extension: a name typed without one means the ".txt" file.
+  const QFileInfo chosen(path);
+  if (!chosen.exists() && chosen.suffix().isEmpty() && QFileInfo::exists(path + QStringLiteral(".txt")))
+    path += QStringLiteral(".txt");
+
+  const TListFile file = ReadListFile(path);
+  if (!file.Lines) {
+    platform::Modal().MessageBox(this, platform::ApplicationTitle(), file.Error, MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
+  const TParticipantList::TLoaded loaded = DataBase.Load(*file.Lines, LabName->text());
+  for (int k = 0; k < 3; ++k)
+    if (!loaded.Titles[k].isEmpty()) SortGrid1->SetCells(k + 1, 0, loaded.Titles[k]);
+
+  sb1m->setEnabled(false);
+  sb1p->setEnabled(DataBase.Count() > 1);
+  LabelBase->setEnabled(sb1p->isEnabled());
+  // An empty list shows "0 von 0", not the counter of the list it replaced.
+  LabelBase->setText(DataBase.CounterText());
+  if (DataBase.Count() == 0) return;
+
+  // The drop-down gains the start numbers; the typed text stays until the first rider shows.
+  const QString typed = cbStartN->currentText();
+  cbStartN->addItems(loaded.StartNumbers);
+  cbStartN->setEditText(typed);
+  ShowParticipant();
+}
+
+void TFormMain::sb1mClick(QObject* Sender) {
+  if (Sender == sb1m || Sender == sb1p) {
+    DataBase.Step(Sender->property("Tag").toInt());
+  } else {
+    // The drop-down closed: its chosen item, or the item the typed number names.
+    int index = cbStartN->currentIndex();
+    if (index < 0 || cbStartN->itemText(index) != cbStartN->currentText())
+      index = cbStartN->findText(cbStartN->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    DataBase.Choose(index);
+  }
+  sb1m->setEnabled(DataBase.CanGoBack());
+  sb1p->setEnabled(DataBase.CanGoForward());
+  LabelBase->setText(DataBase.CounterText());
+  ShowParticipant();
+}
+
+void TFormMain::ShowParticipant() {
+  const std::optional<TParticipant> participant = DataBase.CurrentParticipant();
+  if (!participant) return;
+  ShowEntryFields(participant->Number, participant->Name, participant->Category);
+  // A rider without a name would find the empty entry row and wipe the fields just filled.
+  if (eName->text().isEmpty()) return;
+  const int32_t row = SortGrid1->FindRow(2, eName->text(), false);
+  if (row > 0) {
+    raceControl_->UpdateCommandStates(row);
+    SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
+  }
+}

@@ -1,0 +1,105 @@
+#include "io/ParticipantList.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/AnsiText.h"
+
+namespace {
+
+bool IsBlank(QChar c) { return c == u'\t' || c == u' '; }
+
+}  // namespace
+
+void SkipBlanks(const QString& line, int& pos) {
+  while (pos >= 1 && pos <= line.size() && IsBlank(line.at(pos - 1))) ++pos;
+}
+
+QString ReadField(const QString& line, int& pos) {
+  const int start = pos;
+  while (pos >= 1 && pos <= line.size() && line.at(pos - 1) != u'\t') ++pos;
+  return start >= 1 ? line.mid(start - 1, pos - start) : QString();
+}
+
+TParticipant ParseParticipant(const QString& line) {
+  TParticipant p;
+  int pos = 1;
+  for (QString* field : {&p.Number, &p.Name, &p.Category}) {
+    SkipBlanks(line, pos);
+    *field = ReadField(line, pos);
+  }
+  return p;
+}
+
+QString StartNumberChoice(const QString& line) {
+  const QString head = line.left(255);
+  const qsizetype tab = head.indexOf(u'\t');
+  return tab < 0 ? head : head.left(tab);
+}
+
+TListFile ReadListFile(const QString& path) {
+  TListFile result;
+  const QString prefix = QStringLiteral("Die Datei \"") + path + QStringLiteral("\" kann nicht geöffnet werden. ");
+  const QFileInfo info(path);
+  if (!info.exists()) {
+    result.Error = prefix + QStringLiteral("Sie wurde nicht gefunden.");
+    return result;
+  }
+  if (info.isDir()) {
+    result.Error = prefix + QStringLiteral("Das ist ein Ordner.");
+    return result;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    result.Error = prefix + (file.error() == QFileDevice::PermissionsError ? QStringLiteral("Zugriff verweigert.")
+                                                                          : QStringLiteral("Lesefehler."));
+    return result;
+  }
+  if (file.size() > kMaxListFileBytes) {
+    result.Error = prefix + QStringLiteral("Sie ist zu groß für eine Liste.");
+    return result;
+  }
+  const QByteArray bytes = file.read(kMaxListFileBytes + 1);
+  if (file.error() != QFileDevice::NoError || bytes.size() > kMaxListFileBytes) {
+    result.Error = prefix + (bytes.size() > kMaxListFileBytes ? QStringLiteral("Sie ist zu groß für eine Liste.")
+                                                              : QStringLiteral("Lesefehler."));
+    return result;
+  }
+  result.Lines = platform::SplitLines(platform::DecodeText(bytes));
+  return result;
+}
+
+TParticipantList::TLoaded TParticipantList::Load(QStringList lines, const QString& nameCaption) {
+  TLoaded loaded;
+  // Empty lines go, from the end down to the second; the first is never removed here.
+  for (qsizetype i = lines.size() - 1; i >= 1; --i)
+    if (lines.at(i).isEmpty()) lines.removeAt(i);
+
+  if (!lines.isEmpty()) {
+    // The first line names the columns whether or not it is then taken as a header.
+    const TParticipant first = ParseParticipant(lines.first());
+    loaded.Titles = {first.Number, first.Name, first.Category};
+    const QString& head = lines.first();
+    if (head.contains(QStringLiteral("Nr.")) || (!nameCaption.isEmpty() && head.contains(nameCaption)) ||
+        head.contains(QStringLiteral("Name")))
+      lines.removeFirst();
+  }
+
+  lines_ = std::move(lines);
+  current_ = lines_.isEmpty() ? -1 : 0;
+  for (const QString& line : lines_) loaded.StartNumbers << StartNumberChoice(line);
+  return loaded;
+}
+
+void TParticipantList::Step(int delta) { Choose(current_ + delta); }
+
+void TParticipantList::Choose(int index) { current_ = index >= 0 && index < Count() ? index : -1; }
+
+QString TParticipantList::CounterText() const {
+  return QString::number(current_ + 1) + QStringLiteral(" von ") + QString::number(Count());
+}
+
+std::optional<TParticipant> TParticipantList::CurrentParticipant() const {
+  if (current_ < 0 || current_ >= Count()) return std::nullopt;
+  return ParseParticipant(lines_.at(current_));
+}

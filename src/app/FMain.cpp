@@ -71,7 +71,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
   protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
   raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop);
-  SortGrid1->installEventFilter(this);
+  SortGrid1->viewport()->installEventFilter(this);
 
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
   connect(mStart, &QAction::triggered, this, [this] { raceControl_->StartClick(); });
@@ -208,9 +208,9 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 }
 
 // The window's layout gives the protocol grid its width only after the window's own resize,
-// so the columns follow the grid's resize too.
+// and the grid its viewport after that, so the columns follow the viewport's resize too.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == SortGrid1 && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
+  if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -110,6 +110,15 @@ TEST_F(FormMainFixture, IdleWindowAsDesigned) {
   EXPECT_EQ(form.LabelBase->text(), "0 von 0");
   EXPECT_EQ(form.SortGrid1->RowCount(), 2);
   EXPECT_EQ(Cell(form, 11, 0), "Zeit");
+
+  // Shown, the name column takes the room the other columns leave, one grid line per column.
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  int others = 0;
+  for (int c = 0; c < 14; ++c)
+    if (c != 2) others += form.SortGrid1->ColWidths(c);
+  EXPECT_GT(form.SortGrid1->ColWidths(2), 0);
+  EXPECT_EQ(form.SortGrid1->ColWidths(2), form.SortGrid1->viewport()->width() - others - 14);
 }
 
 TEST_F(FormMainFixture, DatePanelRefreshedEveryFiveSeconds) {

@@ -162,6 +162,7 @@ TEST_F(FormFiles, EmptyCategoryFileGivesNoCategories) {
 }
 
 TEST_F(FormFiles, SaveDialogOpensOnHtmlWithTheTimestampAndKeepsTheChoice) {
+  QFile::remove("2026-12-07-22-41");
   TFormMain& form = Open();
   EXPECT_FALSE(form.sbSave->isEnabled());
   form.eName->setText(QString::fromUtf8("Jörg"));

@@ -489,6 +489,7 @@ private:
   void ChangeSize(int32_t NewColCount, int32_t NewRowCount);
   void SizeBookkeeping();
   void ReportError(const std::exception& error);
+  void HandleMouse(QMouseEvent* e, const std::function<void(TShiftState, int, int)>& handler);
   void ResetToFixed();
   void SelectionMoved();
   void MoveExtent(std::vector<int32_t>& extents, int32_t from, int32_t to);

@@ -251,47 +251,32 @@ void TMyCustomGrid::KeyPress(QChar& Key) {
 // ---------------------------------------------------------------------------------------------
 // Mouse
 
-void TMyCustomGrid::mousePressEvent(QMouseEvent* e) {
+// Every mouse event: taken, its position kept for the auto-scroll timer, and handled in the
+// grid's own terms; an exception from a handler becomes an error box.
+void TMyCustomGrid::HandleMouse(QMouseEvent* e, const std::function<void(TShiftState, int, int)>& handler) {
   e->accept();
   FLastMousePos = e->position().toPoint();
   try {
-    MouseDown(ButtonOf(e->button()), ShiftStateOf(e->modifiers(), e->buttons()), FLastMousePos.x(),
-              FLastMousePos.y());
+    handler(ShiftStateOf(e->modifiers(), e->buttons()), FLastMousePos.x(), FLastMousePos.y());
   } catch (const std::exception& error) {
     ReportError(error);
   }
+}
+
+void TMyCustomGrid::mousePressEvent(QMouseEvent* e) {
+  HandleMouse(e, [this, e](TShiftState shift, int x, int y) { MouseDown(ButtonOf(e->button()), shift, x, y); });
 }
 
 void TMyCustomGrid::mouseDoubleClickEvent(QMouseEvent* e) {
-  e->accept();
-  FLastMousePos = e->position().toPoint();
-  try {
-    MouseDown(ButtonOf(e->button()), ShiftStateOf(e->modifiers(), e->buttons()) + ssDouble, FLastMousePos.x(),
-              FLastMousePos.y());
-  } catch (const std::exception& error) {
-    ReportError(error);
-  }
+  HandleMouse(e, [this, e](TShiftState shift, int x, int y) { MouseDown(ButtonOf(e->button()), shift + ssDouble, x, y); });
 }
 
 void TMyCustomGrid::mouseMoveEvent(QMouseEvent* e) {
-  e->accept();
-  FLastMousePos = e->position().toPoint();
-  try {
-    MouseMove(ShiftStateOf(e->modifiers(), e->buttons()), FLastMousePos.x(), FLastMousePos.y());
-  } catch (const std::exception& error) {
-    ReportError(error);
-  }
+  HandleMouse(e, [this](TShiftState shift, int x, int y) { MouseMove(shift, x, y); });
 }
 
 void TMyCustomGrid::mouseReleaseEvent(QMouseEvent* e) {
-  e->accept();
-  FLastMousePos = e->position().toPoint();
-  try {
-    MouseUp(ButtonOf(e->button()), ShiftStateOf(e->modifiers(), e->buttons()), FLastMousePos.x(),
-            FLastMousePos.y());
-  } catch (const std::exception& error) {
-    ReportError(error);
-  }
+  HandleMouse(e, [this, e](TShiftState shift, int x, int y) { MouseUp(ButtonOf(e->button()), shift, x, y); });
 }
 
 void TMyCustomGrid::CalcSizingState(int X, int Y, TGridState& state, int32_t& index, int32_t& sizingPos,

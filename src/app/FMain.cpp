@@ -133,6 +133,9 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   SaveDialog1.Filter = SaveDialogFilter(fileTypes_);
 
   helpFile_ = HelpFilePath();
+  // Sizing the grid while laying out the window is no change of the protocol: a window
+  // nobody touched closes without a question.
+  SortGrid1->Clear();
   protocol_->StartUp();
   SaveDialog1.InitialDir = QCoreApplication::applicationDirPath();
   raceClock_->ApplyClockColours({static_cast<TColor>(settings_.C1), static_cast<TColor>(settings_.C2),

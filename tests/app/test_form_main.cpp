@@ -119,6 +119,10 @@ TEST_F(FormMainFixture, IdleWindowAsDesigned) {
     if (c != 2) others += form.SortGrid1->ColWidths(c);
   EXPECT_GT(form.SortGrid1->ColWidths(2), 0);
   EXPECT_EQ(form.SortGrid1->ColWidths(2), form.SortGrid1->viewport()->width() - others - 14);
+
+  // Untouched, it closes without a question.
+  EXPECT_FALSE(form.SortGrid1->Modified());
+  EXPECT_TRUE(form.close());
 }
 
 TEST_F(FormMainFixture, DatePanelRefreshedEveryFiveSeconds) {

@@ -68,7 +68,7 @@ TExportOutcome ExportRows(TExcel& excel, const QVector<QStringList>& rows,
 }
 
 TSpreadsheetExport::TSpreadsheetExport(const TMyStringGrid& grid, QWidget* parent, TAutomationFactory factory)
-    : QObject(parent), FGrid(grid), FParent(parent), FFactory(std::move(factory)) {
+    : FGrid(grid), FParent(parent), FFactory(std::move(factory)) {
   if (!FFactory) FFactory = [] { return platform::LoadSpreadsheetAutomation(); };
 }
 
@@ -95,6 +95,7 @@ void TSpreadsheetExport::sbExcelClick() {
   if (FThread) return;  // one export at a time
   const QVector<QStringList> rows = SpreadsheetRows(FGrid);
   FStop = false;
+  FProgressPending = false;
   FOutcome = {};
   ShowProgress(QStringLiteral("Verbindung zur Tabellenkalkulation \u2026"), 0, 0);
 
@@ -112,9 +113,14 @@ void TSpreadsheetExport::sbExcelClick() {
     FOutcome = ExportRows(
         *excel, rows,
         [this](int32_t k, int32_t n) {
+          // At most one update waits in the window's queue; it shows the latest row.
+          FProgressRow = k;
+          if (FProgressPending.exchange(true)) return;
           QMetaObject::invokeMethod(
-              this, [this, k, n] {
-                ShowProgress(QStringLiteral("Übertrage Zeile %1 von %2").arg(k).arg(n), k, n);
+              this, [this, n] {
+                FProgressPending = false;
+                const int32_t row = FProgressRow;
+                ShowProgress(QStringLiteral("Übertrage Zeile %1 von %2").arg(row).arg(n), row, n);
               },
               Qt::QueuedConnection);
         },

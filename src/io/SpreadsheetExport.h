@@ -48,7 +48,8 @@ class TSpreadsheetExport : public QObject {
   Q_OBJECT
 public:
   // grid: the protocol; parent: the window that shows the progress panel and owns the error
-  // box; factory: the automation (empty: the real module).
+  // box (not the owner of this object: the window keeps it and ends it before it goes);
+  // factory: the automation (empty: the real module).
   TSpreadsheetExport(const TMyStringGrid& grid, QWidget* parent, TAutomationFactory factory = {});
   // Ends a running export: drops the connection so a blocked call returns, and waits for it.
   ~TSpreadsheetExport() override;
@@ -83,6 +84,8 @@ private:
   TExportOutcome FOutcome;  // written by the worker, read after it has ended
   TExportOutcome FLastOutcome;
   std::atomic<bool> FStop{false};
+  std::atomic<int32_t> FProgressRow{0};
+  std::atomic<bool> FProgressPending{false};
   // The automation object of the running export, so that it can be aborted from here.
   std::mutex FActiveMutex;
   platform::SpreadsheetAutomation* FActive = nullptr;

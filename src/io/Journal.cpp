@@ -1,0 +1,488 @@
+#include "io/Journal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/LocalTime.h"
+#include "platform/Tick.h"
+#include "race/Protocol.h"
+#include "race/TimeText.h"
+
+namespace {
+
+constexpr const char* kMagic = "VJ1";
+// Fixed fields before the rows: magic, seq, event, tick, wall, boot, state, race start,
+// lap length, five table lengths, sort flag, selected row, row count.
+constexpr int kFixedFields = 17;
+constexpr int kTableLaps = 5;
+
+QByteArray Escape(const QString& text) {
+  const QByteArray raw = text.toUtf8();
+  QByteArray out;
+  out.reserve(raw.size());
+  for (char c : raw) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<QString> Unescape(const QByteArray& field) {
+  QByteArray raw;
+  raw.reserve(field.size());
+  for (qsizetype i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    if (c != '\\') {
+      raw += c;
+      continue;
+    }
+    if (++i >= field.size()) return std::nullopt;
+    switch (field[i]) {
+      case '\\': raw += '\\'; break;
+      case 't': raw += '\t'; break;
+      case 'n': raw += '\n'; break;
+      case 'r': raw += '\r'; break;
+      default: return std::nullopt;
+    }
+  }
+  return QString::fromUtf8(raw);
+}
+
+const char* StateName(TRaceSnapshot::TState state) {
+  switch (state) {
+    case TRaceSnapshot::TState::Running: return "running";
+    case TRaceSnapshot::TState::Ended: return "ended";
+    default: return "idle";
+  }
+}
+
+std::optional<TRaceSnapshot::TState> StateFromName(const QByteArray& name) {
+  if (name == "idle") return TRaceSnapshot::TState::Idle;
+  if (name == "running") return TRaceSnapshot::TState::Running;
+  if (name == "ended") return TRaceSnapshot::TState::Ended;
+  return std::nullopt;
+}
+
+template <typename T>
+std::optional<T> Number(const QByteArray& text) {
+  bool ok = false;
+  if constexpr (std::is_same_v<T, uint32_t>) {
+    const qulonglong value = text.toULongLong(&ok);
+    if (!ok || value > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<uint32_t>(value);
+  } else if constexpr (std::is_same_v<T, int32_t>) {
+    const int value = text.toInt(&ok);
+    if (!ok) return std::nullopt;
+    return value;
+  } else {
+    const qlonglong value = text.toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    return static_cast<T>(value);
+  }
+}
+
+QStringList EmptyRow() { return QStringList(kProtocolColumns, QString()); }
+
+bool IsEmptyRow(const QStringList& row) {
+  for (const QString& cell : row)
+    if (!cell.isEmpty()) return false;
+  return true;
+}
+
+QString SystemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+}  // namespace
+
+uint32_t Crc32(const char* data, size_t size) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ static_cast<uint8_t>(data[i])) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+QByteArray EncodeJournalLine(const TJournalRecord& r) {
+  QByteArray line;
+  line.reserve(256 + static_cast<qsizetype>(r.Rows.size()) * 120);
+  auto field = [&line](const QByteArray& text) {
+    if (!line.isEmpty()) line += '\t';
+    line += text;
+  };
+  field(kMagic);
+  field(QByteArray::number(static_cast<qlonglong>(r.Seq)));
+  field(Escape(r.Event));
+  field(QByteArray::number(r.Tick));
+  field(QByteArray::number(static_cast<qlonglong>(r.Wall)));
+  field(Escape(r.Boot));
+  field(StateName(r.State));
+  field(QByteArray::number(r.RaceStartTick));
+  field(QByteArray::number(r.RoundLen));
+  for (int k = 0; k < kTableLaps; ++k) field(Escape(k < r.LapTable.size() ? r.LapTable[k] : QString()));
+  field(r.CanSort ? "1" : "0");
+  field(QByteArray::number(r.SelectedRow));
+  field(QByteArray::number(r.RowCount));
+  for (const auto& [index, cells] : r.Rows) {
+    field("#" + QByteArray::number(index));
+    for (int c = 0; c < kProtocolColumns; ++c) field(Escape(c < cells.size() ? cells[c] : QString()));
+  }
+  const uint32_t crc = Crc32(line.constData(), static_cast<size_t>(line.size()));
+  line += "\t*";
+  line += QByteArray::number(crc, 16).rightJustified(8, '0');
+  line += '\n';
+  return line;
+}
+
+std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
+  const qsizetype mark = line.lastIndexOf("\t*");
+  if (mark < 0 || line.size() - mark != 10) return std::nullopt;
+  bool ok = false;
+  const uint32_t crc = line.mid(mark + 2).toUInt(&ok, 16);
+  if (!ok || crc != Crc32(line.constData(), static_cast<size_t>(mark))) return std::nullopt;
+
+  const QList<QByteArray> fields = line.left(mark).split('\t');
+  if (fields.size() < kFixedFields || fields[0] != kMagic) return std::nullopt;
+  if ((fields.size() - kFixedFields) % (1 + kProtocolColumns) != 0) return std::nullopt;
+
+  TJournalRecord r;
+  const auto seq = Number<int64_t>(fields[1]);
+  const auto event = Unescape(fields[2]);
+  const auto tick = Number<uint32_t>(fields[3]);
+  const auto wall = Number<int64_t>(fields[4]);
+  const auto boot = Unescape(fields[5]);
+  const auto state = StateFromName(fields[6]);
+  const auto raceStart = Number<uint32_t>(fields[7]);
+  const auto roundLen = Number<int32_t>(fields[8]);
+  const auto selected = Number<int32_t>(fields[15]);
+  const auto rowCount = Number<int32_t>(fields[16]);
+  if (!seq || !event || !tick || !wall || !boot || !state || !raceStart || !roundLen || !selected || !rowCount)
+    return std::nullopt;
+  if (*rowCount < 1 || (fields[14] != "0" && fields[14] != "1")) return std::nullopt;
+  r.Seq = *seq;
+  r.Event = *event;
+  r.Tick = *tick;
+  r.Wall = *wall;
+  r.Boot = *boot;
+  r.State = *state;
+  r.RaceStartTick = *raceStart;
+  r.RoundLen = *roundLen;
+  for (int k = 0; k < kTableLaps; ++k) {
+    const auto length = Unescape(fields[9 + k]);
+    if (!length) return std::nullopt;
+    r.LapTable << *length;
+  }
+  r.CanSort = fields[14] == "1";
+  r.SelectedRow = *selected;
+  r.RowCount = *rowCount;
+  for (qsizetype i = kFixedFields; i < fields.size(); i += 1 + kProtocolColumns) {
+    if (!fields[i].startsWith('#')) return std::nullopt;
+    const auto index = Number<int32_t>(fields[i].mid(1));
+    if (!index || *index < 0 || *index >= r.RowCount) return std::nullopt;
+    QStringList cells;
+    for (int c = 0; c < kProtocolColumns; ++c) {
+      const auto cell = Unescape(fields[i + 1 + c]);
+      if (!cell) return std::nullopt;
+      cells << *cell;
+    }
+    r.Rows.emplace_back(*index, std::move(cells));
+  }
+  return r;
+}
+
+QString CurrentBootId() {
+  QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("-");
+  const QString id = QString::fromLatin1(file.readAll()).trimmed();
+  return id.isEmpty() ? QStringLiteral("-") : id;
+}
+
+void ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
+  state.State = r.State;
+  state.RaceStartTick = r.RaceStartTick;
+  state.RoundLen = r.RoundLen;
+  state.LapTable = r.LapTable;
+  state.CanSort = r.CanSort;
+  state.SelectedRow = r.SelectedRow;
+  state.Rows.resize(static_cast<size_t>(r.RowCount), EmptyRow());
+  for (const auto& [index, cells] : r.Rows) state.Rows[static_cast<size_t>(index)] = cells;
+}
+
+TJournalContents ReadJournal(const QString& path) {
+  TJournalContents result;
+  QFile file(path);
+  if (!file.exists()) return result;
+  result.Exists = true;
+  if (!file.open(QIODevice::ReadOnly)) {
+    result.CorruptLine = 1;
+    return result;
+  }
+  const QByteArray data = file.readAll();
+  QList<QByteArray> lines = data.split('\n');
+  // What follows the last line end is a line the program did not finish writing.
+  const QByteArray tail = lines.takeLast();
+  if (!tail.isEmpty()) result.TornTail = true;
+
+  int64_t expectedSeq = 1;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    std::optional<TJournalRecord> record = DecodeJournalLine(lines[i]);
+    if (record && record->Seq != expectedSeq) record.reset();
+    if (!record) {
+      if (i == lines.size() - 1)
+        result.TornTail = true;  // the last line: died while writing it
+      else
+        result.CorruptLine = static_cast<int>(i + 1);
+      break;
+    }
+    ++expectedSeq;
+    ++result.ValidLines;
+    ApplyJournalRecord(*record, result.State);
+    if (record->Event != "OPEN" && record->Event != "CLOSE") result.HasContent = true;
+    result.Closed = record->Event == "CLOSE";
+    result.LastTick = record->Tick;
+    result.LastWall = record->Wall;
+    result.LastBoot = record->Boot;
+  }
+  if (result.CorruptLine || result.TornTail) result.Closed = false;
+  return result;
+}
+
+uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, int64_t nowWall) {
+  // The old tick t happened at lastWall + (t - lastTick); today's counter read nowTick at
+  // nowWall. Modulo 2^32 throughout, like every tick difference.
+  const uint32_t wallGap = static_cast<uint32_t>(static_cast<uint64_t>(nowWall - lastWall));
+  return nowTick - lastTick - wallGap;
+}
+
+void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
+  auto move = [shift](uint32_t tick) {
+    const uint32_t moved = tick + shift;
+    return moved == 0 ? 1u : moved;  // 0 means "none"
+  };
+  if (state.RaceStartTick != 0) state.RaceStartTick = move(state.RaceStartTick);
+  for (size_t r = 1; r < state.Rows.size(); ++r) {
+    QStringList& row = state.Rows[r];
+    if (row.size() < kProtocolColumns) continue;
+    // Only riders on course hold ticks; a stopped rider's column 13 is his total.
+    if (row[pcStartTick].isEmpty() || row[pcLastLapTick] == QLatin1String("0")) continue;
+    if (const auto start = TickFromText(row[pcStartTick])) row[pcStartTick] = TickToText(move(*start));
+    if (!row[pcLastLapTick].isEmpty())
+      if (const auto last = TickFromText(row[pcLastLapTick])) row[pcLastLapTick] = TickToText(move(*last));
+  }
+}
+
+// --- Writer
+
+TJournalWriter::~TJournalWriter() { Close(); }
+
+bool TJournalWriter::Open(const QString& path) {
+  Close();
+  const QByteArray name = QFile::encodeName(path);
+  fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    error_ = SystemError(errno);
+    return false;
+  }
+  error_.clear();
+  stop_ = false;
+  dirty_ = true;  // the new directory entry as well
+  flusher_ = std::thread([this] { FlushLoop(); });
+  return true;
+}
+
+bool TJournalWriter::Append(const QByteArray& line) {
+  if (fd_ < 0) return false;
+  const char* data = line.constData();
+  size_t left = static_cast<size_t>(line.size());
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error_ = SystemError(errno);
+      return false;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dirty_ = true;
+  }
+  wake_.notify_one();
+  return true;
+}
+
+void TJournalWriter::FlushLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return dirty_ || stop_; });
+    if (!dirty_) return;
+    dirty_ = false;
+    lock.unlock();
+    // The file descriptor stays open until this thread has been joined.
+    ::fdatasync(fd_);
+    lock.lock();
+    ++flushes_;
+  }
+}
+
+void TJournalWriter::Close() {
+  if (fd_ < 0) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  if (flusher_.joinable()) flusher_.join();
+  ::fdatasync(fd_);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+int TJournalWriter::Flushes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return flushes_;
+}
+
+// --- Journal
+
+TJournal::TJournal(QString path) : path_(std::move(path)), boot_(CurrentBootId()) {}
+
+QString TJournal::DatedName() const {
+  QString base = path_;
+  if (base.endsWith(QLatin1String(".journal"))) base.chop(8);
+  const QString stamp = platform::Now().toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+  QString name = base + "-" + stamp + ".journal";
+  for (int n = 2; QFileInfo::exists(name); ++n) name = base + "-" + stamp + "-" + QString::number(n) + ".journal";
+  return name;
+}
+
+QString TJournal::Begin(const TRaceSnapshot& state, const QString& event) {
+  writer_.Close();
+  QString kept;
+  if (QFileInfo::exists(path_)) {
+    const TJournalContents old = ReadJournal(path_);
+    // A journal in which nothing happened is not worth keeping; anything else is.
+    if (old.Closed && !old.HasContent) {
+      QFile::remove(path_);
+    } else {
+      kept = DatedName();
+      if (!QFile::rename(path_, kept)) {
+        Fail(QStringLiteral("Das alte Rennjournal konnte nicht nach %1 umbenannt werden.").arg(kept));
+        return {};
+      }
+    }
+  }
+  seq_ = 0;
+  shadow_ = TRaceSnapshot{};
+  if (failed_) return kept;
+  if (!writer_.Open(path_)) {
+    Fail(writer_.Error());
+    return kept;
+  }
+  Write(event, state, true);
+  return kept;
+}
+
+void TJournal::Record(const QString& event, const TRaceSnapshot& state) { Write(event, state, false); }
+
+void TJournal::Rotate(const TRaceSnapshot& state) {
+  Write(QStringLiteral("RESET"), state, true);
+  Write(QStringLiteral("CLOSE"), state, true);
+  Begin(state, QStringLiteral("OPEN"));
+}
+
+void TJournal::Close(const TRaceSnapshot& state) {
+  Write(QStringLiteral("CLOSE"), state, true);
+  writer_.Close();
+}
+
+QString TJournal::TakeError() {
+  QString error;
+  error.swap(error_);
+  return error;
+}
+
+void TJournal::Fail(const QString& reason) {
+  if (failed_) return;
+  failed_ = true;
+  error_ = QStringLiteral("Das Rennjournal %1 kann nicht geschrieben werden: %2\n"
+                          "Das Rennen läuft weiter, ist aber nicht mehr gegen einen Absturz gesichert.")
+               .arg(QDir::toNativeSeparators(QFileInfo(path_).absoluteFilePath()), reason);
+  writer_.Close();
+}
+
+void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool force) {
+  if (failed_ || !writer_.IsOpen()) return;
+  TJournalRecord r;
+  r.RowCount = static_cast<int32_t>(state.Rows.size());
+  for (size_t i = 0; i < state.Rows.size(); ++i) {
+    const QStringList& row = state.Rows[i];
+    const bool changed = i < shadow_.Rows.size() ? row != shadow_.Rows[i] : !IsEmptyRow(row);
+    if (changed) r.Rows.emplace_back(static_cast<int32_t>(i), row);
+  }
+  const bool stateChanged = state.State != shadow_.State || state.RaceStartTick != shadow_.RaceStartTick ||
+                            state.RoundLen != shadow_.RoundLen || state.LapTable != shadow_.LapTable ||
+                            state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size();
+  if (!force && !stateChanged && r.Rows.empty()) return;
+
+  r.Seq = ++seq_;
+  r.Event = event;
+  r.Tick = platform::GetTickCount();
+  r.Wall = platform::Now().toMSecsSinceEpoch();
+  r.Boot = boot_;
+  r.State = state.State;
+  r.RaceStartTick = state.RaceStartTick;
+  r.RoundLen = state.RoundLen;
+  r.LapTable = state.LapTable;
+  r.CanSort = state.CanSort;
+  r.SelectedRow = state.SelectedRow;
+  if (!writer_.Append(EncodeJournalLine(r))) {
+    Fail(writer_.Error());
+    return;
+  }
+  shadow_ = state;
+}
+
+// --- Lock
+
+TJournalLock::~TJournalLock() { Release(); }
+
+TJournalLock::TResult TJournalLock::Acquire(const QString& path) {
+  Release();
+  const QByteArray name = QFile::encodeName(path);
+  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) return TResult::Failed;
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd_);
+    fd_ = -1;
+    return error == EWOULDBLOCK ? TResult::Busy : TResult::Failed;
+  }
+  return TResult::Acquired;
+}
+
+void TJournalLock::Release() {
+  if (fd_ < 0) return;
+  ::flock(fd_, LOCK_UN);
+  ::close(fd_);
+  fd_ = -1;
+}

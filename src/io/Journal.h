@@ -1,0 +1,166 @@
+#pragma once
+// The race journal: every change of the protocol and of the race state is appended as one
+// self-checking line to a file in the working folder, so a crash, a killed process or a power
+// cut loses no time taken. The file format is described in the README.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// What the journal keeps of a race: the whole protocol and the state of the race.
+struct TRaceSnapshot {
+  enum class TState { Idle, Running, Ended };
+  TState State = TState::Idle;
+  uint32_t RaceStartTick = 0;
+  int32_t RoundLen = 0;
+  QStringList LapTable;          // the per-lap lengths as typed, laps 1 .. 5
+  bool CanSort = false;          // header clicks sort once the protocol has been ranked
+  int32_t SelectedRow = 1;
+  std::vector<QStringList> Rows; // row 0 is the header; every row has the protocol's columns
+  bool operator==(const TRaceSnapshot&) const = default;
+};
+
+// One line of the journal.
+struct TJournalRecord {
+  int64_t Seq = 0;
+  QString Event;       // OPEN, RESTORE, START, LAP, STOPP, ENDE, RESET, CUT, SORT, LOAD, LAPLEN, CLOSE
+  uint32_t Tick = 0;   // the tick counter when the line was written
+  int64_t Wall = 0;    // wall-clock milliseconds since 1970 (UTC) at the same moment
+  QString Boot;        // identifier of the machine's boot the tick belongs to
+  TRaceSnapshot::TState State = TRaceSnapshot::TState::Idle;
+  uint32_t RaceStartTick = 0;
+  int32_t RoundLen = 0;
+  QStringList LapTable;
+  bool CanSort = false;
+  int32_t SelectedRow = 1;
+  int32_t RowCount = 0;
+  std::vector<std::pair<int32_t, QStringList>> Rows;  // only the rows that changed
+};
+
+// The line of a record, with its checksum and the line end.
+QByteArray EncodeJournalLine(const TJournalRecord& record);
+// The record of a line (without its line end); nullopt for a damaged line.
+std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line);
+// CRC-32 (the polynomial of zip and PNG).
+uint32_t Crc32(const char* data, size_t size);
+
+// The identifier of the current boot of the machine; "-" where the system has none.
+QString CurrentBootId();
+
+// What a journal file holds.
+struct TJournalContents {
+  bool Exists = false;
+  bool Closed = false;       // the last line marks a clean shut-down
+  bool HasContent = false;   // something happened besides opening and closing
+  int ValidLines = 0;
+  bool TornTail = false;     // the last line is incomplete or damaged and was ignored
+  int CorruptLine = 0;       // 1-based number of a damaged line in the middle; the replay stops before it
+  TRaceSnapshot State;       // the race as the valid lines leave it
+  uint32_t LastTick = 0;
+  int64_t LastWall = 0;
+  QString LastBoot;
+};
+TJournalContents ReadJournal(const QString& path);
+
+// Applies a record to a snapshot.
+void ApplyJournalRecord(const TJournalRecord& record, TRaceSnapshot& state);
+
+// The amount to add to a tick of the old boot to get the same moment on today's counter, from
+// the last line's tick and wall-clock time and today's.
+uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, int64_t nowWall);
+// Moves the race start and the ticks of the riders on course by shift; stopped riders keep
+// their totals.
+void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift);
+
+// Appends lines to a file: each line goes to the operating system at once; a thread of its own
+// flushes it to the disk, so the caller never waits for the disk.
+class TJournalWriter {
+public:
+  TJournalWriter() = default;
+  ~TJournalWriter();
+  TJournalWriter(const TJournalWriter&) = delete;
+  TJournalWriter& operator=(const TJournalWriter&) = delete;
+
+  // Opens (creating) the file for appending; false with Error() set when it cannot.
+  bool Open(const QString& path);
+  bool IsOpen() const { return fd_ >= 0; }
+  // Writes the whole line; false with Error() set when the system refuses it.
+  bool Append(const QByteArray& line);
+  // Flushes to the disk and closes.
+  void Close();
+  QString Error() const { return error_; }
+  // Completed flushes, for tests.
+  int Flushes() const;
+
+private:
+  void FlushLoop();
+
+  int fd_ = -1;
+  QString error_;
+  std::thread flusher_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool dirty_ = false;
+  bool stop_ = false;
+  int flushes_ = 0;
+};
+
+// The journal of one working folder: the file title + ".journal", a copy of what it last
+// wrote, so each line carries only what changed.
+class TJournal {
+public:
+  explicit TJournal(QString path);
+
+  const QString& Path() const { return path_; }
+  // Starts a new journal file whose first line holds the whole race. An old file is kept
+  // beside it under a dated name unless it is a cleanly closed journal of nothing; returns
+  // the name it was kept under, if any.
+  QString Begin(const TRaceSnapshot& state, const QString& event);
+  // Appends a line for what changed since the last line; nothing when nothing changed.
+  void Record(const QString& event, const TRaceSnapshot& state);
+  // A reset: the current file is closed and kept under a dated name, a new one begins.
+  void Rotate(const TRaceSnapshot& state);
+  // A clean shut-down.
+  void Close(const TRaceSnapshot& state);
+
+  bool Active() const { return writer_.IsOpen(); }
+  // The first failure to write, for the operator; empty while all is well.
+  QString TakeError();
+
+  // A free name beside the journal with the date and time in it.
+  QString DatedName() const;
+
+private:
+  void Write(const QString& event, const TRaceSnapshot& state, bool whole);
+  void Fail(const QString& message);
+
+  QString path_;
+  TJournalWriter writer_;
+  TRaceSnapshot shadow_;
+  int64_t seq_ = 0;
+  QString boot_;
+  QString error_;
+  bool failed_ = false;
+};
+
+// Only one program journals in a working folder: an exclusive lock on a file beside the
+// journal, released by the system when the program ends in whatever way.
+class TJournalLock {
+public:
+  TJournalLock() = default;
+  ~TJournalLock();
+  TJournalLock(const TJournalLock&) = delete;
+  TJournalLock& operator=(const TJournalLock&) = delete;
+  enum class TResult { Acquired, Busy, Failed };
+  // Busy when another program holds it; Failed when the lock file cannot be opened.
+  TResult Acquire(const QString& path);
+  void Release();
+
+private:
+  int fd_ = -1;
+};

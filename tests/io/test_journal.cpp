@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <thread>
+
+#include "common/Doubles.h"
+#include "io/Journal.h"
+#include "platform/LocalTime.h"
+#include "race/Protocol.h"
+
+namespace {
+
+using testing_doubles::Doubles;
+
+QStringList Row(std::initializer_list<QString> head) {
+  QStringList row(head);
+  while (row.size() < kProtocolColumns) row << QString();
+  return row;
+}
+
+// A race with one rider on course, one finisher and the entry row.
+TRaceSnapshot SampleRace() {
+  TRaceSnapshot s;
+  s.State = TRaceSnapshot::TState::Running;
+  s.RaceStartTick = 4000000000u;
+  s.RoundLen = 20000;
+  s.LapTable = {"0,100", "0,100", "0,100", "0,100", "0,100"};
+  s.SelectedRow = 2;
+  QStringList header;
+  for (int c = 0; c < kProtocolColumns; ++c) header << ProtocolHeader(c);
+  s.Rows.push_back(header);
+  QStringList onCourse = Row({"-", "7", "Zoë\tTab \\ Back\nslash", "M"});
+  onCourse[pcLapCount] = "1";
+  onCourse[pcLastLapTick] = "-294967196";  // 4000000100 read as signed
+  onCourse[pcStartTick] = "-294967296";    // 4000000000
+  s.Rows.push_back(onCourse);
+  QStringList stopped = Row({"1", "8", "Ben", "F"});
+  stopped[pcLapCount] = "5";
+  stopped[pcTime] = "1.00,0";
+  stopped[pcLastLapTick] = "0";
+  stopped[pcStartTick] = "60000";
+  s.Rows.push_back(stopped);
+  s.Rows.push_back(Row({"-"}));
+  return s;
+}
+
+QList<QByteArray> Lines(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  QList<QByteArray> lines = file.readAll().split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+void WriteAll(const QString& path, const QByteArray& data) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(data);
+}
+
+struct JournalFixture : ::testing::Test {
+  QTemporaryDir dir;
+  QString path;
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath("Veltrano.journal");
+    platform::SetNowSource([] { return QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)); });
+  }
+  void TearDown() override { platform::SetNowSource({}); }
+
+  static TRaceSnapshot Idle() {
+    TRaceSnapshot idle;
+    idle.Rows = {SampleRace().Rows[0], Row({"-"})};
+    return idle;
+  }
+  // A journal of the sample race: opened idle and empty, then the race, then a lap.
+  TRaceSnapshot WriteRace(TJournal& journal) {
+    journal.Begin(Idle(), "OPEN");
+    TRaceSnapshot race = SampleRace();
+    journal.Record("START", race);
+    race.Rows[1][pcLapCount] = "2";
+    race.Rows[1][pcLap1] = "0,1";
+    journal.Record("LAP", race);
+    return race;
+  }
+};
+
+TEST_F(JournalFixture, LineRoundTripsEveryTextAndTheChecksumCatchesAnyChange) {
+  TJournalRecord r;
+  r.Seq = 12;
+  r.Event = "LAP";
+  r.Tick = 4294967295u;
+  r.Wall = 1796000000123;
+  r.Boot = "0b0c-boot";
+  r.State = TRaceSnapshot::TState::Ended;
+  r.RaceStartTick = 17;
+  r.RoundLen = 100000;
+  r.LapTable = {"1", "2,5", "", "a\\b", "x\ty"};
+  r.CanSort = true;
+  r.SelectedRow = 3;
+  r.RowCount = 4;
+  r.Rows = {{2, SampleRace().Rows[1]}};
+  const QByteArray line = EncodeJournalLine(r);
+  ASSERT_TRUE(line.endsWith('\n'));
+  EXPECT_EQ(line.count('\n'), 1) << "a line break inside a name must not split the line";
+
+  const auto back = DecodeJournalLine(line.chopped(1));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->Seq, 12);
+  EXPECT_EQ(back->Tick, 4294967295u);
+  EXPECT_EQ(back->Wall, 1796000000123);
+  EXPECT_EQ(back->State, TRaceSnapshot::TState::Ended);
+  EXPECT_EQ(back->LapTable, r.LapTable);
+  EXPECT_TRUE(back->CanSort);
+  ASSERT_EQ(back->Rows.size(), 1u);
+  EXPECT_EQ(back->Rows[0].first, 2);
+  EXPECT_EQ(back->Rows[0].second, r.Rows[0].second);
+
+  // Any single changed byte, a cut line and a row outside the row count are refused.
+  for (qsizetype i = 0; i < line.size() - 1; ++i) {
+    QByteArray damaged = line.chopped(1);
+    damaged[i] = static_cast<char>(damaged[i] ^ 0x04);
+    EXPECT_FALSE(DecodeJournalLine(damaged)) << "byte " << i;
+  }
+  EXPECT_FALSE(DecodeJournalLine(line.left(line.size() / 2)));
+  r.RowCount = 2;
+  EXPECT_FALSE(DecodeJournalLine(EncodeJournalLine(r).chopped(1)));
+  EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+}
+
+TEST_F(JournalFixture, ReplayGivesTheRaceBackAndOnlyChangesAreWritten) {
+  TRaceSnapshot race;
+  {
+    TJournal journal(path);
+    race = WriteRace(journal);
+    journal.Record("LAP", race);  // nothing changed: no line
+    race.SelectedRow = 1;
+    journal.Record("LAP", race);  // only the selection: no line either
+    EXPECT_EQ(Lines(path).size(), 3);
+    // The lap changed one row; only that row is in its line.
+    const auto lap = DecodeJournalLine(Lines(path)[2]);
+    ASSERT_TRUE(lap);
+    ASSERT_EQ(lap->Rows.size(), 1u);
+    EXPECT_EQ(lap->Rows[0].first, 1);
+
+    const TJournalContents open = ReadJournal(path);
+    EXPECT_FALSE(open.Closed);
+    EXPECT_TRUE(open.HasContent);
+    EXPECT_EQ(open.ValidLines, 3);
+    EXPECT_EQ(open.LastBoot, CurrentBootId());
+    race.SelectedRow = 2;  // as the last line wrote it
+    EXPECT_EQ(open.State, race);
+
+    // Rows going away: a removed rider.
+    race.Rows.erase(race.Rows.begin() + 2);
+    journal.Record("CUT", race);
+    journal.Close(race);
+  }
+  const TJournalContents closed = ReadJournal(path);
+  EXPECT_TRUE(closed.Closed);
+  EXPECT_FALSE(closed.TornTail);
+  EXPECT_EQ(closed.CorruptLine, 0);
+  EXPECT_EQ(closed.State.Rows, race.Rows);
+}
+
+TEST_F(JournalFixture, TornLastLineIsIgnoredAndCorruptMiddleLineStopsTheReplay) {
+  TRaceSnapshot race;
+  {
+    TJournal journal(path);
+    race = WriteRace(journal);
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray whole = file.readAll();
+  file.close();
+  const QList<QByteArray> lines = Lines(path);
+  ASSERT_EQ(lines.size(), 3);
+
+  // Died while writing a fourth line: half of it, without its line end.
+  WriteAll(path, whole + lines[2].left(40));
+  TJournalContents torn = ReadJournal(path);
+  EXPECT_TRUE(torn.TornTail);
+  EXPECT_EQ(torn.CorruptLine, 0);
+  EXPECT_EQ(torn.ValidLines, 3);
+  EXPECT_EQ(torn.State.Rows, race.Rows);
+
+  // A last line with its line end but a damaged body is torn as well.
+  QByteArray badLast = whole;
+  badLast[badLast.size() - 5] = 'x';
+  WriteAll(path, badLast);
+  torn = ReadJournal(path);
+  EXPECT_TRUE(torn.TornTail);
+  EXPECT_EQ(torn.ValidLines, 2);
+
+  // A damaged second line: only the first counts, and the lines after it are not used.
+  QByteArray middle = lines[0] + '\n' + lines[1] + '\n' + lines[2] + '\n';
+  middle[lines[0].size() + 30] = '#';
+  WriteAll(path, middle);
+  const TJournalContents corrupt = ReadJournal(path);
+  EXPECT_EQ(corrupt.CorruptLine, 2);
+  EXPECT_FALSE(corrupt.TornTail);
+  EXPECT_EQ(corrupt.ValidLines, 1);
+  EXPECT_EQ(corrupt.State.Rows.size(), 2u);
+  EXPECT_FALSE(corrupt.HasContent);
+
+  // A missing line (the sequence jumps) is damage too.
+  WriteAll(path, lines[0] + '\n' + lines[2] + '\n' + lines[2] + '\n');
+  EXPECT_EQ(ReadJournal(path).CorruptLine, 2);
+}
+
+TEST_F(JournalFixture, RebootShiftKeepsRunningTimesAndLeavesStoppedRidersAlone) {
+  // Old boot: last line at tick 4000000500 and wall 1000000; the new counter reads 20000 at
+  // wall 1090000 (90 s later). The old race start 4000000000 is 90.5 s before now.
+  const uint32_t shift = RebootTickShift(4000000500u, 1000000, 20000u, 1090000);
+  EXPECT_EQ(static_cast<int32_t>(20000u - (4000000000u + shift)), 90500);
+
+  TRaceSnapshot race = SampleRace();
+  ShiftSnapshotTicks(race, shift);
+  EXPECT_EQ(static_cast<int32_t>(20000u - race.RaceStartTick), 90500);
+  const TRaceSnapshot before = SampleRace();
+  EXPECT_EQ(race.Rows[1][pcStartTick].toLongLong() - before.Rows[1][pcStartTick].toLongLong(),
+            static_cast<int32_t>(shift));
+  EXPECT_NE(race.Rows[1][pcLastLapTick], before.Rows[1][pcLastLapTick]);
+  EXPECT_EQ(race.Rows[2], before.Rows[2]) << "a stopped rider holds his total, not a tick";
+  EXPECT_EQ(race.Rows[3], before.Rows[3]);
+}
+
+TEST_F(JournalFixture, OldJournalsAreKeptDatedNeverOverwritten) {
+  {
+    TJournal journal(path);
+    const TRaceSnapshot race = WriteRace(journal);
+    TRaceSnapshot cleared;
+    cleared.Rows = {race.Rows[0], Row({"-"})};
+    journal.Rotate(cleared);
+    journal.Close(cleared);
+  }
+  const QString dated = dir.filePath("Veltrano-2026-12-07-10-00-00.journal");
+  const TJournalContents old = ReadJournal(dated);
+  EXPECT_TRUE(old.Closed);
+  EXPECT_TRUE(old.HasContent);
+  EXPECT_EQ(old.State.Rows.size(), 2u) << "the reset itself is the old journal's last change";
+  const TJournalContents fresh = ReadJournal(path);
+  EXPECT_TRUE(fresh.Closed);
+  EXPECT_FALSE(fresh.HasContent);
+
+  // Starting again over a closed journal of nothing replaces it; over one with a race, the
+  // race is kept, under a second name when the first is taken.
+  {
+    TJournal journal(path);
+    EXPECT_EQ(journal.Begin(Idle(), "OPEN"), QString());
+    journal.Record("START", SampleRace());
+  }
+  TJournal again(path);
+  const QString kept = again.Begin(Idle(), "OPEN");
+  EXPECT_EQ(kept, dir.filePath("Veltrano-2026-12-07-10-00-00-2.journal"));
+  EXPECT_TRUE(ReadJournal(kept).HasContent);
+  EXPECT_TRUE(ReadJournal(dated).HasContent);
+  EXPECT_EQ(QDir(dir.path()).entryList({"*.journal"}).size(), 3);
+}
+
+TEST_F(JournalFixture, WriteFailureIsReportedOnceAndRecordingStops) {
+  const QString blocked = dir.filePath("missing/Veltrano.journal");
+  TJournal journal(blocked);
+  journal.Begin(SampleRace(), "OPEN");
+  const QString error = journal.TakeError();
+  EXPECT_TRUE(error.contains("kann nicht geschrieben werden")) << error.toStdString();
+  journal.Record("LAP", SampleRace());
+  EXPECT_TRUE(journal.TakeError().isEmpty());
+  EXPECT_FALSE(journal.Active());
+}
+
+TEST_F(JournalFixture, WriterHandsEveryLineToTheSystemAtOnceAndFlushesOnItsOwnThread) {
+  TJournalWriter writer;
+  ASSERT_TRUE(writer.Open(path));
+  ASSERT_TRUE(writer.Append("one\n"));
+  // Readable by another reader before any flush or close: a crash of the program loses nothing.
+  QFile reader(path);
+  ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+  EXPECT_EQ(reader.readAll(), QByteArray("one\n"));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (writer.Flushes() < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_GE(writer.Flushes(), 1);
+  writer.Close();
+  EXPECT_FALSE(writer.Append("two\n"));
+}
+
+TEST_F(JournalFixture, OnlyOneHolderOfTheLock) {
+  const QString lockPath = dir.filePath("Veltrano.lock");
+  TJournalLock first, second;
+  EXPECT_EQ(first.Acquire(lockPath), TJournalLock::TResult::Acquired);
+  EXPECT_EQ(second.Acquire(lockPath), TJournalLock::TResult::Busy);
+  first.Release();
+  EXPECT_EQ(second.Acquire(lockPath), TJournalLock::TResult::Acquired);
+  EXPECT_EQ(first.Acquire(dir.filePath("missing/Veltrano.lock")), TJournalLock::TResult::Failed);
+}
+
+}  // namespace

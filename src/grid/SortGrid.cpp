@@ -1,6 +1,7 @@
 // The sortable grid: construction, the update bracket, the size-change step, the selection
 // lists, the mouse steps of header sorting, cell formats and column auto-sizing.
 #include "grid/SortGrid.h"
+#include "grid/SortGridAccessible.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -57,6 +58,7 @@ void TFontList::Resize(int32_t Delta) {
 // Construction
 
 TSortGrid::TSortGrid(QWidget* parent) : TMyStringGrid(parent) {
+  EnsureSortGridAccessible();
   SetFixedCols(0);
   FColumnFonts.Resize(ColCount());
   FRowFonts.Resize(RowCount());

@@ -46,6 +46,7 @@ void RaceClock::ShowTime(Display display, int32_t ms) {
   }
   const int64_t t = RoundHalfEven(cs, 10);
   const int64_t h = (t / 36000) % 100, m = (t / 600) % 60, s = (t / 10) % 60, f = t % 10;
+  shownTenths_[display] = t;
 
   const ClockDisplay& d = DisplayOf(display);
   const int64_t values[6] = {h % 10, m / 10, m % 10, s / 10, s % 10, f};
@@ -74,6 +75,11 @@ void RaceClock::ShowTime(Display display, int32_t ms) {
     paint(d.digits[5], secondsColour);
     SetLabelColour(d.secondSeparator, secondsColour);
   }
+}
+
+QString RaceClock::SpokenText() const {
+  auto text = [this](Display display) { return FormatDuration(static_cast<int32_t>(shownTenths_[display] * 100)); };
+  return QStringLiteral("Rennzeit ") + text(RaceDisplay) + QStringLiteral(", Fahrerzeit ") + text(RiderDisplay);
 }
 
 void RaceClock::ClockTimer(bool stopEnabled, bool autoStartChecked) {

@@ -45,6 +45,8 @@ public:
   const ClockColours& Colours() const { return colours_; }
 
   void ShowTime(Display display, int32_t ms);
+  // What the two displays show, as duration texts: "Rennzeit …, Fahrerzeit …".
+  QString SpokenText() const;
 
   // One refresh of the 10 ms timer. stopEnabled: the selected row is a rider on course;
   // autoStartChecked: the auto-start box is checked.
@@ -64,6 +66,7 @@ private:
   ClockDisplay race_;
   ClockDisplay rider_;
   ClockColours colours_;
+  std::array<int64_t, 2> shownTenths_{};  // per display, what its digits show
 };
 
 // The date panel: the short date, three blanks, the short time of the user's locale.

@@ -1,4 +1,5 @@
 #include "widgets/ButtonWithColor.h"
+#include "widgets/WidgetsAccessible.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -249,6 +250,7 @@ QImage KindGlyph(TBitBtnWithColorKind kind) {
 // TBitBtnWithColor
 
 TBitBtnWithColor::TBitBtnWithColor(QWidget* parent) : QPushButton(parent) {
+  EnsureWidgetsAccessible();
   setAttribute(Qt::WA_OpaquePaintEvent);
   glyph_.OnChange = [this] { update(); };
   connect(this, &QAbstractButton::clicked, this, [this] {

@@ -1,4 +1,5 @@
 #include "widgets/FlEdit.h"
+#include "widgets/WidgetsAccessible.h"
 
 #include <QAction>
 #include <QApplication>
@@ -383,6 +384,7 @@ void TSpinButton::resizeEvent(QResizeEvent*) {
 
 TSpinFloatEdit::TSpinFloatEdit(QWidget* parent)
     : TCustomFloatEdit(parent), button_(new TSpinButton(this)) {
+  EnsureWidgetsAccessible();
   button_->resize(15, 17);
   button_->setCursor(Qt::ArrowCursor);
   auto guarded = [this](bool up) {

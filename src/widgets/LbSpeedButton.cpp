@@ -1,4 +1,5 @@
 #include "widgets/LbSpeedButton.h"
+#include "widgets/WidgetsAccessible.h"
 
 #include <QAction>
 #include <QEnterEvent>
@@ -69,6 +70,7 @@ QImage GlyphImage(const QImage& strip, int index, int width) {
 }  // namespace
 
 TLbSpeedButton::TLbSpeedButton(QWidget* parent) : QWidget(parent) {
+  EnsureWidgetsAccessible();
   setAttribute(Qt::WA_Hover, false);
   setFocusPolicy(Qt::NoFocus);
   setMouseTracking(true);
@@ -316,10 +318,10 @@ void TLbSpeedButton::UpdateAccelerator() {
   if (key.isEmpty()) return;
   accelerator_ = new QShortcut(key, this);
   accelerator_->setContext(Qt::WindowShortcut);
-  connect(accelerator_, &QShortcut::activated, this, [this] { AcceleratorPressed(); });
+  connect(accelerator_, &QShortcut::activated, this, [this] { Press(); });
 }
 
-void TLbSpeedButton::AcceleratorPressed() {
+void TLbSpeedButton::Press() {
   if (!CanTrack()) return;
   QPointer<TLbSpeedButton> alive(this);
   const bool saved = down_;

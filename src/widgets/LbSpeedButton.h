@@ -91,6 +91,8 @@ public:
 
   // A click: the popup menu first, then OnClick (or the linked action).
   void Click();
+  // A press without the mouse (accelerator key, assistive tool): shown down while the click runs.
+  void Press();
 
   std::function<void(QObject* Sender)> OnClick;
   std::function<void(QObject* Sender)> OnMouseEnter;
@@ -119,7 +121,6 @@ private:
   void FadeStep();
   bool CanTrack() const;
   void UpdateAccelerator();
-  void AcceleratorPressed();
   void ActionChanged();
   void Guarded(const std::function<void()>& handler);
   void PaintInto(QImage& buffer);

@@ -174,3 +174,13 @@ TEST(DatePanel, ShortDateThreeBlanksShortTime) {
   EXPECT_TRUE(text.endsWith("   23:33")) << text.toStdString();
   platform::PinFormatLocale(std::nullopt);
 }
+
+TEST_F(ClockFixture, SpokenTextIsWhatTheDigitsShow) {
+  clock->ShowTime(RaceClock::RaceDisplay, 12960);
+  clock->ShowTime(RaceClock::RiderDisplay, 65200);
+  EXPECT_EQ(clock->SpokenText(), "Rennzeit 13,0, Fahrerzeit 1.05,2");
+  // The countdown is read as it stands on the rider display.
+  clock->AutoStartActive = true;
+  clock->ShowTime(RaceClock::RiderDisplay, 5000);
+  EXPECT_EQ(clock->SpokenText(), "Rennzeit 13,0, Fahrerzeit 25,0");
+}

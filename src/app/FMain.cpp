@@ -18,6 +18,7 @@
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
+#include "io/Journal.h"
 #include "platform/AppTitle.h"
 #include "platform/HelpViewer.h"
 #include "platform/KeyStore.h"
@@ -74,10 +75,20 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   SortGrid1->viewport()->installEventFilter(this);
 
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
-  connect(mStart, &QAction::triggered, this, [this] { raceControl_->StartClick(); });
-  connect(mLap, &QAction::triggered, this, [this] { raceControl_->LapClick(); });
-  connect(mStop, &QAction::triggered, this, [this] { raceControl_->StopClick(); });
-  connect(mReset, &QAction::triggered, this, [this] { raceControl_->ResetClick(); });
+  // Each command that may change the race is journaled as soon as it is done.
+  connect(mStart, &QAction::triggered, this, [this] {
+    raceControl_->StartClick();
+    JournalChange("START");
+  });
+  connect(mLap, &QAction::triggered, this, [this] {
+    raceControl_->LapClick();
+    JournalChange("LAP");
+  });
+  connect(mStop, &QAction::triggered, this, [this] {
+    raceControl_->StopClick();
+    JournalChange("STOPP");
+  });
+  connect(mReset, &QAction::triggered, this, [this] { ResetCommand(); });
   auto pressTriggers = [](TBitBtnWithColor* button, QAction* action) {
     button->OnMouseDown = [action](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
       if (action->isEnabled()) action->trigger();
@@ -88,13 +99,24 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   pressTriggers(bSTOP, mStop);
   pressTriggers(bRESET, mReset);
   // The reset button's own click comes from the keyboard (Enter or Space after ENDE).
-  new KeyClickFilter(bRESET, [this] { raceControl_->ResetClick(); });
-  bEnd->OnClick = [this](QObject*) { raceControl_->EndClick(); };
+  new KeyClickFilter(bRESET, [this] { ResetCommand(); });
+  bEnd->OnClick = [this](QObject*) {
+    raceControl_->EndClick();
+    JournalChange("ENDE");
+  };
   connect(EinstellunGen1, &QAction::triggered, this, [this] { bCFGClick(); });
   connect(Hilfe1, &QAction::triggered, this, [this] { bHelpClick(); });
   connect(mHilfe, &QAction::triggered, this, [this] { bHelpClick(); });
   ConnectFileCommands();
-  connect(mCut, &QAction::triggered, this, [this] { protocol_->mCutClick(); });
+  connect(mCut, &QAction::triggered, this, [this] {
+    protocol_->mCutClick();
+    JournalChange("CUT");
+  });
+  // An edit of the lap-length table ends with an update bracket.
+  TableLength->OnEndUpdate = [this, lengths = TableLength->OnEndUpdate](QObject* sender) {
+    if (lengths) lengths(sender);
+    JournalChange("LAPLEN");
+  };
   SortGrid1->SetPopupMenu(PopupMenuProtokol);
   connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateFileButtons(); });
 
@@ -158,6 +180,8 @@ TFormMain::~TFormMain() {
   platform::KeyStore store;
   WriteSettings(store, SettingsKey(), settings_);
   SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
+  // Only after the shut-down save is the race safe without its journal.
+  if (journal_) journal_->Close(JournalSnapshot());
   autoStart_->Timer().SetEnabled(false);
   raceControl_->Clock().SetEnabled(false);
 }
@@ -214,6 +238,10 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 // and the grid its viewport after that, so the columns follow the viewport's resize too.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
+  // A header click sorts the protocol once it has been ranked.
+  // The grid sorts after this filter has seen the event, so the journal looks afterwards.
+  if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonRelease)
+    QMetaObject::invokeMethod(this, [this] { JournalChange("SORT"); }, Qt::QueuedConnection);
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -233,6 +261,7 @@ void TFormMain::bCFGClick() {
   if (!cfgDialog_) return;
   int32_t roundLen = lapLengths_->RoundLen;
   if (EditLapLength(*cfgDialog_, roundLen, settings_.Acc)) lapLengths_->RoundLen = roundLen;
+  JournalChange("LAPLEN");
 }
 
 void TFormMain::ImageDEClick() { platform::Shell().Execute("open", kMakerAddress); }

@@ -29,7 +29,16 @@ class TSortGrid;
 class RaceKeyFilter;
 class TLapLengths;
 class TProtocol;
+class TJournal;
+class TJournalLock;
+struct TRaceSnapshot;
 namespace platform { class Timer; }
+
+// The journal's file in the working folder: the application title + ".journal".
+QString JournalFileName();
+// Takes the working folder for this program; when another program journals there already,
+// says so and returns false, before any file there has been touched.
+bool ClaimWorkingFolder(TJournalLock& lock);
 
 class TFormMain : public QMainWindow, private RaceControlHost {
   Q_OBJECT
@@ -97,6 +106,11 @@ public:
   void ImageDEClick();
   void UpdateFileButtons() override;
 
+  // The race journal (FMainJournal.cpp). Runs once the window and its dialogs are up: offers
+  // to restore a race that did not end, then starts journaling.
+  void StartJournal();
+  TJournal* Journal() { return journal_.get(); }
+
   // Files (FMainFiles.cpp).
   void sbSaveClick();
   void sbHTMLClick(QObject* Sender);  // open (Tag 0) or print (Tag 1) the report
@@ -129,6 +143,13 @@ private:
   void CollectSettings();
   void CorrectFrameSize();
 
+  // Journal.
+  TRaceSnapshot JournalSnapshot() const;
+  void ApplySnapshot(const TRaceSnapshot& state);
+  void JournalChange(const char* event);
+  void ShowJournalError();
+  void ResetCommand();
+
   // RaceControlHost.
   QString ProtocolCell(int col, int row) const override;
   void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) override;
@@ -159,6 +180,7 @@ private:
   std::unique_ptr<RaceControl> raceControl_;
   std::unique_ptr<TLapLengths> lapLengths_;
   std::unique_ptr<TProtocol> protocol_;
+  std::unique_ptr<TJournal> journal_;
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

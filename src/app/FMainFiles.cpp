@@ -32,7 +32,10 @@ void TFormMain::ConnectFileCommands() {
   sbPrint->OnClick = [this](QObject* sender) { sbHTMLClick(sender); };
   // Alt+D prints in any state: the menu item is never disabled.
   connect(Drucker1, &QAction::triggered, this, [this] { sbHTMLClick(Drucker1); });
-  bDB->OnClick = [this](QObject*) { bDBClick(); };
+  bDB->OnClick = [this](QObject*) {
+    bDBClick();
+    JournalChange("LOAD");
+  };
   sb1m->OnClick = [this](QObject* sender) { sb1mClick(sender); };
   sb1p->OnClick = [this](QObject* sender) { sb1mClick(sender); };
   // Typing a start number opens the matching choices below the field instead of completing the

@@ -39,6 +39,19 @@ RaceControl::State RaceControl::RaceState() const {
   return clockTimer_.Enabled() ? State::Running : State::Ended;
 }
 
+void RaceControl::Restore(State state, uint32_t raceStartTick) {
+  const bool running = state == State::Running;
+  clock_.RaceStartTick = state == State::Idle ? 0 : raceStartTick;
+  faces_.end = Face(running, kEndColour);
+  faces_.reset = Face(state == State::Ended, kResetColour);
+  Show();
+  host_.LockLapLengths(running);
+  host_.SetParticipantListEnabled(state == State::Idle);
+  host_.SetSettingsEnabled(!running);
+  clockTimer_.SetEnabled(running);
+  if (!running) clock_.ShowTime(RaceClock::RaceDisplay, 0);
+}
+
 void RaceControl::Show() { host_.ShowCommands(faces_); }
 
 void RaceControl::UpdateCommandStates(int row) {

@@ -98,6 +98,9 @@ public:
   bool CloseQuery();
 
   State RaceState() const;
+  // Puts the commands, the clock and the neighbours into a race state read back from the
+  // journal; the protocol is already in place.
+  void Restore(State state, uint32_t raceStartTick);
   const CommandFaces& Faces() const { return faces_; }
   platform::Timer& Clock() { return clockTimer_; }
 

@@ -1,0 +1,142 @@
+// The main window's side of the race journal: what it records, and the restore of a race
+// the last run did not end.
+#include <QDir>
+
+#include "app/FMain.h"
+#include "grid/SortGrid.h"
+#include "io/Journal.h"
+#include "platform/AppTitle.h"
+#include "platform/LocalTime.h"
+#include "platform/Modal.h"
+#include "platform/Tick.h"
+#include "race/LapLengths.h"
+#include "race/Protocol.h"
+
+namespace {
+
+constexpr const char* kRestoreQuestion = "Das letzte Rennen wurde nicht beendet. Wiederherstellen?";
+
+TRaceSnapshot::TState SnapshotState(RaceControl::State state) {
+  switch (state) {
+    case RaceControl::State::Running: return TRaceSnapshot::TState::Running;
+    case RaceControl::State::Ended: return TRaceSnapshot::TState::Ended;
+    default: return TRaceSnapshot::TState::Idle;
+  }
+}
+
+RaceControl::State ControlState(TRaceSnapshot::TState state) {
+  switch (state) {
+    case TRaceSnapshot::TState::Running: return RaceControl::State::Running;
+    case TRaceSnapshot::TState::Ended: return RaceControl::State::Ended;
+    default: return RaceControl::State::Idle;
+  }
+}
+
+}  // namespace
+
+QString JournalFileName() { return platform::ApplicationTitle() + QStringLiteral(".journal"); }
+
+bool ClaimWorkingFolder(TJournalLock& lock) {
+  const QString title = platform::ApplicationTitle();
+  // A folder where no lock file can be made cannot hold a journal either; the journal's own
+  // message says so once the window is up.
+  if (lock.Acquire(title + QStringLiteral(".lock")) != TJournalLock::TResult::Busy) return true;
+  platform::Modal().MessageBox(
+      nullptr, title,
+      QStringLiteral("%1 läuft bereits in diesem Ordner:\n%2\n\n"
+                     "Zwei Programme dürfen nicht in dasselbe Rennjournal schreiben. Dieses Programm wird beendet.")
+          .arg(title, QDir::toNativeSeparators(QDir::currentPath())),
+      MsgIcon::Warning, MsgButtons::Ok);
+  return false;
+}
+
+TRaceSnapshot TFormMain::JournalSnapshot() const {
+  TRaceSnapshot s;
+  s.State = SnapshotState(raceControl_->RaceState());
+  s.RaceStartTick = raceClock_->RaceStartTick;
+  s.RoundLen = lapLengths_->RoundLen;
+  for (int k = 1; k <= TLapLengths::kLaps; ++k) s.LapTable << TableLength->Cells(1, k);
+  s.CanSort = SortGrid1->SortOptions().CanSort();
+  s.SelectedRow = SortGrid1->Row();
+  const int32_t rows = SortGrid1->RowCount();
+  s.Rows.reserve(static_cast<size_t>(rows));
+  for (int32_t r = 0; r < rows; ++r) {
+    QStringList row;
+    row.reserve(kProtocolColumns);
+    for (int32_t c = 0; c < kProtocolColumns; ++c) row << SortGrid1->Cells(c, r);
+    s.Rows.push_back(std::move(row));
+  }
+  return s;
+}
+
+void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
+  SortGrid1->SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(s.Rows.size())));
+  for (size_t r = 0; r < s.Rows.size(); ++r)
+    for (int32_t c = 0; c < kProtocolColumns && c < s.Rows[r].size(); ++c)
+      SortGrid1->SetCells(c, static_cast<int32_t>(r), s.Rows[r][c]);
+  SortGrid1->SortOptions().SetCanSort(s.CanSort);
+  lapLengths_->RoundLen = s.RoundLen;
+  for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);
+  raceControl_->Restore(ControlState(s.State), s.RaceStartTick);
+  protocol_->LayoutProtocolColumns();
+  const int32_t row = std::clamp<int32_t>(s.SelectedRow, 1, SortGrid1->RowCount() - 1);
+  raceControl_->UpdateCommandStates(row);
+  SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
+  UpdateFileButtons();
+}
+
+void TFormMain::StartJournal() {
+  if (journal_) return;
+  journal_ = std::make_unique<TJournal>(JournalFileName());
+  const TJournalContents last = ReadJournal(journal_->Path());
+  bool restored = false;
+  if (last.Exists && !last.Closed && last.HasContent && Confirm(kRestoreQuestion, "Ja", "Nein", false)) {
+    TRaceSnapshot state = last.State;
+    // After a reboot the counter started again from zero: the wall clock carries the old
+    // ticks over, so riders on course keep their true running times.
+    if (last.LastBoot != CurrentBootId())
+      ShiftSnapshotTicks(state, RebootTickShift(last.LastTick, last.LastWall, platform::GetTickCount(),
+                                                platform::Now().toMSecsSinceEpoch()));
+    ApplySnapshot(state);
+    restored = true;
+  }
+  const QString kept = journal_->Begin(JournalSnapshot(), restored ? "RESTORE" : "OPEN");
+  if (restored && last.CorruptLine > 0) {
+    platform::Modal().MessageBox(
+        this, platform::ApplicationTitle(),
+        QStringLiteral("Das Rennjournal ist ab Zeile %1 beschädigt. Wiederhergestellt wurde der Stand bis Zeile %2.\n"
+                       "Das beschädigte Journal bleibt als %3 erhalten.")
+            .arg(last.CorruptLine)
+            .arg(last.CorruptLine - 1)
+            .arg(QDir::toNativeSeparators(kept)),
+        MsgIcon::Warning, MsgButtons::Ok);
+  } else if (restored && last.TornTail) {
+    platform::Modal().MessageBox(this, platform::ApplicationTitle(),
+                                 QStringLiteral("Die letzte Zeile des Rennjournals war unvollständig, weil das Programm "
+                                                "beim Schreiben beendet wurde. Sie wurde übergangen."),
+                                 MsgIcon::Information, MsgButtons::Ok);
+  }
+  ShowJournalError();
+}
+
+void TFormMain::JournalChange(const char* event) {
+  if (!journal_) return;
+  journal_->Record(QString::fromLatin1(event), JournalSnapshot());
+  ShowJournalError();
+}
+
+void TFormMain::ShowJournalError() {
+  if (!journal_) return;
+  const QString error = journal_->TakeError();
+  if (!error.isEmpty()) platform::Modal().MessageBox(this, platform::ApplicationTitle(), error, MsgIcon::Warning, MsgButtons::Ok);
+}
+
+void TFormMain::ResetCommand() {
+  const bool started = raceClock_->RaceStartTick != 0;
+  raceControl_->ResetClick();
+  // A confirmed reset closes the race's journal and keeps it; the next race gets a new one.
+  if (journal_ && started && raceControl_->RaceState() == RaceControl::State::Idle) {
+    journal_->Rotate(JournalSnapshot());
+    ShowJournalError();
+  }
+}

@@ -1,0 +1,224 @@
+// Drives the real main window from its standard input, for the tests that kill the program and
+// start it again. It starts as the program does (lock, window, dialogs, journal) on the real
+// tick counter; only the services that would need a person or a device are silent. Every
+// command is answered by a line "ok <command>" once it is done, so the test never guesses.
+//
+// Commands, one per line:
+//   start NR NAME CAT   select the entry row, fill the fields, press F5
+//   lap NAME | stop NAME  click the rider's row, press F4 | F9
+//   end                 click ENDE
+//   at MS               wait until the race clock reads MS milliseconds
+//   elapsed             print "elapsed <ms>" of the race clock
+//   dump                print every protocol row as "row <cells joined by |>"
+//   quit                close the window (answering "Beenden?" with yes)
+// Options: --restore=yes|no answers the restore question (default yes).
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSocketNotifier>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <unistd.h>
+
+#include "app/FMain.h"
+#include "dialogs/Cfg.h"
+#include "dialogs/DlgYesNo.h"
+#include "grid/SortGrid.h"
+#include "io/Journal.h"
+#include "platform/AppTitle.h"
+#include "platform/Application.h"
+#include "platform/HelpViewer.h"
+#include "platform/Modal.h"
+#include "platform/Printers.h"
+#include "platform/Shell.h"
+#include "platform/Sound.h"
+#include "platform/Tick.h"
+#include "race/TimeText.h"
+#include "widgets/ButtonWithColor.h"
+
+namespace {
+
+void Say(const QString& line) {
+  QString text = line;
+  text.replace('\n', ' ');
+  std::fputs(text.toUtf8().constData(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+class HarnessModal : public platform::ModalService {
+public:
+  bool restore = true;
+  int MessageBox(QWidget*, const QString&, const QString& text, MsgIcon, MsgButtons) override {
+    Say("message " + text);
+    return mrOk;
+  }
+  int ExecDialog(QDialog* dialog) override {
+    auto* question = qobject_cast<TFDlgYesNo*>(dialog);
+    if (!question) return mrCancel;
+    const QString text = question->Label1->text();
+    Say("question " + text);
+    if (text.startsWith("Das letzte Rennen")) return restore ? mrYes : mrCancel;
+    return mrYes;
+  }
+  QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
+};
+
+class Silent : public platform::SoundService, public platform::ShellService, public platform::PrinterService,
+               public platform::HelpService {
+public:
+  bool PlaySound(const QString&, uint32_t) override { return true; }
+  bool Execute(const QString&, const QString&) override { return true; }
+  bool HasPrinter() override { return false; }
+  void ShowContents(const QString&) override {}
+};
+
+class Driver {
+public:
+  explicit Driver(TFormMain& form) : form_(form) {}
+
+  void Feed(const QByteArray& bytes) {
+    buffer_ += bytes;
+    for (qsizetype end; (end = buffer_.indexOf('\n')) >= 0;) {
+      queue_.push_back(QString::fromUtf8(buffer_.left(end)).trimmed());
+      buffer_.remove(0, end + 1);
+    }
+    Run();
+  }
+
+private:
+  void Run() {
+    // A command that waits runs a nested event loop; what arrives meanwhile waits its turn.
+    if (busy_) return;
+    busy_ = true;
+    while (!queue_.empty()) {
+      const QString line = queue_.front();
+      queue_.pop_front();
+      if (!line.isEmpty()) Execute(line);
+    }
+    busy_ = false;
+  }
+
+  void ClickRow(int row) {
+    const QRect cell = form_.SortGrid1->CellRect(1, row).ToQRect();
+    QTest::mouseClick(form_.SortGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+
+  void Press(Qt::Key key) { QTest::keyClick(form_.SortGrid1, key); }
+
+  int32_t Elapsed() const {
+    const uint32_t start = form_.Clock().RaceStartTick;
+    return start == 0 ? 0 : TickDiff(platform::GetTickCount(), start);
+  }
+
+  void Execute(const QString& line) {
+    const QStringList args = line.split(' ', Qt::SkipEmptyParts);
+    const QString command = args.value(0);
+    if (command == "start" && args.size() >= 4) {
+      ClickRow(form_.SortGrid1->RowCount() - 1);
+      form_.cbStartN->setEditText(args[1]);
+      form_.eName->setText(args[2]);
+      form_.cbPol->setCurrentIndex(form_.cbPol->findText(args[3]));
+      Press(Qt::Key_F5);
+    } else if ((command == "lap" || command == "stop") && args.size() >= 2) {
+      // Riders are named, not numbered: a ranking reorders the rows.
+      const int32_t row = form_.SortGrid1->FindRow(2, args[1], false);
+      if (row < 1) {
+        Say("error " + line);
+        return;
+      }
+      ClickRow(row);
+      Press(command == "lap" ? Qt::Key_F4 : Qt::Key_F9);
+    } else if (command == "end") {
+      QTest::mouseClick(form_.bEnd, Qt::LeftButton);
+    } else if (command == "at" && args.size() >= 2) {
+      const int32_t target = args[1].toInt();
+      while (form_.Clock().RaceStartTick != 0 && Elapsed() < target) {
+        QEventLoop wait;
+        QTimer::singleShot(std::clamp(target - Elapsed(), 1, 50), Qt::PreciseTimer, &wait, &QEventLoop::quit);
+        wait.exec();
+      }
+    } else if (command == "elapsed") {
+      Say(QStringLiteral("elapsed %1").arg(Elapsed()));
+    } else if (command == "dump") {
+      for (int32_t r = 0; r < form_.SortGrid1->RowCount(); ++r) {
+        QStringList cells;
+        for (int32_t c = 0; c < form_.SortGrid1->ColCount(); ++c) cells << form_.SortGrid1->Cells(c, r);
+        Say("row " + cells.join('|'));
+      }
+    } else if (command == "quit") {
+      Say("ok quit");
+      form_.close();
+      return;
+    } else {
+      Say("error " + line);
+      return;
+    }
+    Say("ok " + line);
+  }
+
+  TFormMain& form_;
+  QByteArray buffer_;
+  std::deque<QString> queue_;
+  bool busy_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  platform::Application app(argc, argv);
+  platform::SetApplicationTitle("Veltrano");
+  HarnessModal modal;
+  Silent silent;
+  for (int i = 1; i < argc; ++i)
+    if (QByteArray(argv[i]) == "--restore=no") modal.restore = false;
+  platform::SetModalService(&modal);
+  platform::SetSoundService(&silent);
+  platform::SetShellService(&silent);
+  platform::SetPrinterService(&silent);
+  platform::SetHelpService(&silent);
+
+  int result = 0;
+  {
+    TJournalLock lock;
+    if (!ClaimWorkingFolder(lock)) {
+      Say("busy");
+      result = 3;
+    } else {
+      TFormMain form;
+      TCfgDialog cfg(&form);
+      TFDlgYesNo yesNo(&form);
+      form.SetDialogs(&cfg, &yesNo);
+      form.show();
+      form.StartJournal();
+      Driver driver(form);
+      QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+      QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char chunk[4096];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0) {
+          // The test went away: close as the operator would.
+          input.setEnabled(false);
+          form.close();
+          return;
+        }
+        driver.Feed(QByteArray(chunk, static_cast<qsizetype>(got)));
+      });
+      Say("ready");
+      result = app.exec();
+    }
+  }
+  Say("bye");
+  platform::SetModalService(nullptr);
+  platform::SetSoundService(nullptr);
+  platform::SetShellService(nullptr);
+  platform::SetPrinterService(nullptr);
+  platform::SetHelpService(nullptr);
+  return result;
+}

@@ -130,6 +130,15 @@ TEST(ExcelClient, ConnectAttachesOrStartsAndShowsAndFailsSilentlyWithoutApplicat
   }
 }
 
+// Where the office module is not installed (it is never beside a test executable) the real
+// client finds no application and says so without a fault.
+TEST(ExcelClient, WithoutTheOfficeModuleConnectAnswersFalse) {
+  EXPECT_EQ(platform::LoadSpreadsheetAutomation({}, "/nonexistent/libveltrano_office.so"), nullptr);
+  TExcel excel;
+  EXPECT_FALSE(excel.Connect());
+  EXPECT_EQ(excel.ExcelApp(), nullptr);
+}
+
 TEST(ExcelClient, RowsGoAlongLinesOrDownColumnsAndEveryRowAdvancesTheLine) {
   SpreadsheetFactory factory;
   TExcel excel(factory.Make());

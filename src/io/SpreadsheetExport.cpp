@@ -91,6 +91,11 @@ TSpreadsheetExport::~TSpreadsheetExport() {
   if (FPanel) delete FPanel.data();
 }
 
+void TSpreadsheetExport::SetAutomationFactory(TAutomationFactory factory) {
+  if (FThread) return;  // the running export keeps what it started with
+  FFactory = factory ? std::move(factory) : TAutomationFactory([] { return platform::LoadSpreadsheetAutomation(); });
+}
+
 void TSpreadsheetExport::sbExcelClick() {
   if (FThread) return;  // one export at a time
   const QVector<QStringList> rows = SpreadsheetRows(FGrid);

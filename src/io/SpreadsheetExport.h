@@ -58,6 +58,9 @@ public:
   // while an export runs.
   void sbExcelClick();
 
+  // Replaces the automation for the exports that follow (empty: the real module).
+  void SetAutomationFactory(TAutomationFactory factory);
+
   bool Running() const { return FThread != nullptr; }
   // The progress panel's text while an export runs; empty otherwise.
   QString ProgressText() const;

@@ -112,8 +112,6 @@ void TLbSpeedButton::SetAlignment(TLbAlignment a) {
 void TLbSpeedButton::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
-  // Screen readers get the caption, or the hint of a glyph-only button.
-  setAccessibleName(caption_.isEmpty() ? toolTip() : QString(caption_).remove('&'));
   UpdateAccelerator();
   update();
 }
@@ -436,11 +434,6 @@ void TLbSpeedButton::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::EnabledChange) RepaintNow();
   if (event->type() == QEvent::FontChange) update();
-}
-
-bool TLbSpeedButton::event(QEvent* event) {
-  if (event->type() == QEvent::ToolTipChange && caption_.isEmpty()) setAccessibleName(toolTip());
-  return QWidget::event(event);
 }
 
 void TLbSpeedButton::paintEvent(QPaintEvent*) {

@@ -28,7 +28,8 @@ public:
   QString text(QAccessible::Text t) const override {
     switch (t) {
       case QAccessible::Name:
-        return NameOr(Button(), Button()->Caption().isEmpty() ? Button()->toolTip() : QString(Button()->Caption()).remove('&'));
+        // The hint says what the button does; the caption of a speed button is often a short word.
+        return NameOr(Button(), !Button()->toolTip().isEmpty() ? Button()->toolTip() : QString(Button()->Caption()).remove('&'));
       case QAccessible::Description:
         return Description(Button());
       default:

@@ -67,6 +67,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   BuildPopupMenu();
 
   raceClock_ = std::make_unique<RaceClock>(BuildDisplay(PanelTimer, 10, true), BuildDisplay(PanelTimer, 132, false));
+  PanelTimer->SpokenText = [this] { return raceClock_->SpokenText(); };
   autoStart_ = std::make_unique<AutoStart>(*raceClock_);
   raceControl_ = std::make_unique<RaceControl>(*raceClock_, *autoStart_, static_cast<RaceControlHost&>(*this));
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);

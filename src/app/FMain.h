@@ -11,6 +11,7 @@
 #include "race/AutoStart.h"
 #include "race/RaceClock.h"
 #include "race/RaceControl.h"
+#include "widgets/WidgetsAccessible.h"
 
 class QAction;
 class QCheckBox;
@@ -57,7 +58,7 @@ public:
   TLbSpeedButton* bHelp = nullptr;
   QLabel* PanelDate = nullptr;
   // Clock area.
-  QFrame* PanelTimer = nullptr;
+  TSpokenPanel* PanelTimer = nullptr;
   TDigit *Digit2, *Digit3, *Digit4, *Digit5, *Digit6, *Digit7;
   TDigit *Digit13, *Digit15, *Digit16, *Digit18, *Digit19, *Digit21;
   QLabel *LabHour, *LabMin, *LabSec, *LabHour2, *LabMin2, *LabSec2;

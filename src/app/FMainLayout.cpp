@@ -21,6 +21,7 @@
 #include "widgets/ButtonWithColor.h"
 #include "widgets/LbSpeedButton.h"
 #include "widgets/Udigit.h"
+#include "widgets/WidgetsAccessible.h"
 
 namespace {
 
@@ -193,7 +194,7 @@ QWidget* TFormMain::BuildClockArea(QWidget* parent) {
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
 
-  PanelTimer = new QFrame(area);
+  PanelTimer = new TSpokenPanel(area);
   PanelTimer->setObjectName("PanelTimer");
   PanelTimer->setFixedWidth(kPanelTimerWidth);
   Paint(PanelTimer, clBlack);
@@ -279,7 +280,7 @@ QWidget* TFormMain::BuildCommandPanel(QWidget* parent) {
   seAutoStart->setKeyboardTracking(true);
   seAutoStart->setGeometry(276, 168, 64, 24);
   seAutoStart->setAccessibleName("s");
-  Label("s", panel, QRect(344, 168, 16, 24));
+  Label("s", panel, QRect(344, 168, 16, 24))->setBuddy(seAutoStart);
 
   // The lap-length table: never shown, it keeps its start-up contents.
   TableLength = new TSortGrid(panel);
@@ -325,6 +326,7 @@ QWidget* TFormMain::BuildProtocolArea(QWidget* parent) {
 
   SortGrid1 = new TSortGrid(area);
   SortGrid1->setObjectName("SortGrid1");
+  SortGrid1->setAccessibleName(QStringLiteral("Protokoll"));
   column->addWidget(SortGrid1, 1);
   return area;
 }

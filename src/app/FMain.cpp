@@ -65,6 +65,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(central);
   BuildHiddenMenu();
   BuildPopupMenu();
+  SetTabOrder();
 
   raceClock_ = std::make_unique<RaceClock>(BuildDisplay(PanelTimer, 10, true), BuildDisplay(PanelTimer, 132, false));
   PanelTimer->SpokenText = [this] { return raceClock_->SpokenText(); };

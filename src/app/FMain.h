@@ -8,6 +8,7 @@
 #include "io/ParticipantList.h"
 #include "io/ProtocolFiles.h"
 #include "io/Settings.h"
+#include "io/SpreadsheetExport.h"
 #include "race/AutoStart.h"
 #include "race/RaceClock.h"
 #include "race/RaceControl.h"
@@ -115,6 +116,8 @@ public:
   // Files (FMainFiles.cpp).
   void sbSaveClick();
   void sbHTMLClick(QObject* Sender);  // open (Tag 0) or print (Tag 1) the report
+  void sbExcelClick();
+  TSpreadsheetExport& ExcelExport() { return *excelExport_; }
   void bDBClick();
   void sb1mClick(QObject* Sender);    // sb1m, sb1p, or the closing of cbStartN's list
   void ShowParticipant();
@@ -134,6 +137,7 @@ private:
   ClockDisplay BuildDisplay(QWidget* panel, int top, bool withCaptions);
   void BuildHiddenMenu();
   void BuildPopupMenu();
+  void SetTabOrder();
 
   // Set-up steps of the files.
   void LoadCategoryList();
@@ -182,6 +186,7 @@ private:
   std::unique_ptr<TLapLengths> lapLengths_;
   std::unique_ptr<TProtocol> protocol_;
   std::unique_ptr<TJournal> journal_;
+  std::unique_ptr<TSpreadsheetExport> excelExport_;
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

@@ -104,6 +104,7 @@ TLbSpeedButton* SpeedButton(QWidget* parent, const QString& name, const QString&
   button->setAccessibleName(hint);
   button->setGeometry(place);
   button->SetFlat(true);
+  button->setFocusPolicy(Qt::TabFocus);  // every command within reach of the keyboard
   return button;
 }
 
@@ -417,6 +418,14 @@ void TFormMain::BuildHiddenMenu() {
   mLap->setEnabled(false);
   mStop->setEnabled(false);
   mReset->setEnabled(false);
+}
+
+// Tab goes as the operator works: the entry fields, the commands, auto-start, the participant
+// list, the file buttons, the protocol, then the title bar.
+void TFormMain::SetTabOrder() {
+  const QList<QWidget*> order{cbStartN, eName, cbPol, bSTART, bLAP, bSTOP, bEnd, bRESET, cbAutoStart, seAutoStart,
+                              bDB, sb1m, sb1p, sbSave, sbPrint, sbExcel, sbHTML, SortGrid1, bCFG, bHelp};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TFormMain::BuildPopupMenu() {

@@ -1,10 +1,12 @@
 #include "widgets/LbSpeedButton.h"
+#include "widgets/FocusRect.h"
 #include "widgets/WidgetsAccessible.h"
 
 #include <QAction>
 #include <QEnterEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QShortcut>
 #include <cmath>
@@ -443,6 +445,29 @@ void TLbSpeedButton::paintEvent(QPaintEvent*) {
   PaintInto(buffer);
   QPainter p(this);
   p.drawImage(0, 0, buffer);
+  // Only a window that lets the button take the focus by Tab ever shows this.
+  if (hasFocus()) DrawFocusRect(p, rect().adjusted(2, 2, -3, -3));
+}
+
+void TLbSpeedButton::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    // A held key is one press.
+    if (!event->isAutoRepeat()) Press();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TLbSpeedButton::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void TLbSpeedButton::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 void TLbSpeedButton::PaintInto(QImage& buffer) {

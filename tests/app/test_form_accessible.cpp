@@ -130,3 +130,47 @@ TEST_F(AccessibleWindow, StartThroughTheInterfaceAndReadTheRowBack) {
   form->Race().Clock().OnTimer(nullptr);
   EXPECT_EQ(Of(form->PanelTimer)->text(QAccessible::Name), "Rennzeit 1.05,2, Fahrerzeit 1.05,2");
 }
+
+TEST_F(AccessibleWindow, TabReachesEveryCommandInTheOperatorsOrder) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  // Two riders on course: the file buttons are on, the participant buttons off (skipped).
+  form->eName->setText("Anna");
+  QTest::keyClick(form->eName, Qt::Key_F5);
+  form->eName->setText("Bert");
+  QTest::keyClick(form->eName, Qt::Key_F5);
+  ASSERT_TRUE(form->sbSave->isEnabled());
+
+  const QList<QWidget*> order{form->cbStartN, form->eName,  form->cbPol,   form->bSTART,      form->bLAP,
+                              form->bSTOP,    form->bEnd,   form->bRESET,  form->cbAutoStart, form->seAutoStart,
+                              form->bDB,      form->sb1m,   form->sb1p,    form->sbSave,      form->sbPrint,
+                              form->sbExcel,  form->sbHTML, form->SortGrid1, form->bCFG,      form->bHelp};
+  // Only what is enabled takes the focus: during the race reset and settings are off, and so
+  // are LAP and STOPP on the entry row and the participant buttons without a list.
+  QList<QWidget*> stops;
+  for (QWidget* w : order)
+    if (w->isEnabled()) stops << w;
+  ASSERT_TRUE(stops.contains(form->sbHTML));
+  // The focus widget, or the control it belongs to (an editable combo box focuses its edit).
+  auto focused = [&stops]() -> QWidget* {
+    for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget())
+      if (stops.contains(w)) return w;
+    return QApplication::focusWidget();
+  };
+  form->cbStartN->setFocus(Qt::TabFocusReason);
+  QList<QWidget*> seen{focused()};
+  for (int i = 1; i < stops.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    seen << focused();
+  }
+  EXPECT_EQ(seen, stops);
+
+  // A focused file button shows that it has the focus.
+  form->sbSave->setFocus(Qt::TabFocusReason);
+  QImage unfocused(form->sbSave->size(), QImage::Format_ARGB32);
+  QImage focusedImage(form->sbSave->size(), QImage::Format_ARGB32);
+  form->sbSave->render(&focusedImage);
+  form->eName->setFocus();
+  form->sbSave->render(&unfocused);
+  EXPECT_NE(focusedImage, unfocused);
+}

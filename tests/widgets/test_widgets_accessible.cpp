@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QAccessibleValueInterface>
 #include <QTest>
 
@@ -133,4 +135,24 @@ TEST(WidgetsAccessible, SpokenPanelIsReadOnDemand) {
   EXPECT_EQ(a->role(), QAccessible::StaticText);
   EXPECT_EQ(a->text(QAccessible::Name), "Rennzeit 1.05,3");
   EXPECT_EQ(asked, 1);
+}
+
+TEST(WidgetsAccessible, SpeedButtonTakingTheFocusRunsBySpaceOrEnterOnce) {
+  QWidget window;
+  auto& button = *new TLbSpeedButton(&window);
+  button.resize(60, 24);
+  button.setFocusPolicy(Qt::TabFocus);
+  int clicks = 0;
+  button.OnClick = [&clicks](QObject*) { ++clicks; };
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  button.setFocus(Qt::TabFocusReason);
+  QTest::keyClick(&button, Qt::Key_Space);
+  QTest::keyClick(&button, Qt::Key_Return);
+  EXPECT_EQ(clicks, 2);
+  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(" "), true);
+  QApplication::sendEvent(&button, &repeat);
+  EXPECT_EQ(clicks, 2);  // a held key is one press
+  QTest::keyClick(&button, Qt::Key_A);
+  EXPECT_EQ(clicks, 2);
 }

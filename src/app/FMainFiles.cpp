@@ -24,6 +24,8 @@ constexpr const char* kParticipantFilter = " (Tabstopp-getrennt) (*.txt)|*.txt";
 }  // namespace
 
 void TFormMain::ConnectFileCommands() {
+  excelExport_ = std::make_unique<TSpreadsheetExport>(*SortGrid1, this);
+  sbExcel->OnClick = [this](QObject*) { sbExcelClick(); };
   sbHTML->setProperty("Tag", 0);
   sbPrint->setProperty("Tag", 1);
   Drucker1->setProperty("Tag", 1);
@@ -65,6 +67,8 @@ void TFormMain::sbSaveClick() {
   if (!SaveDialog1.Execute(this)) return;
   SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this);
 }
+
+void TFormMain::sbExcelClick() { excelExport_->sbExcelClick(); }
 
 void TFormMain::sbHTMLClick(QObject* Sender) {
   const int tag = Sender ? Sender->property("Tag").toInt() : 0;

@@ -111,7 +111,7 @@ const QStringList kBeforeCrash = {"start 1 Anna M", "at 300", "start 2 Ben M", "
                                   "at 1800", "lap Cleo", "at 2100", "stop Dora"};
 
 // The rest of the race from a race-clock time on: three more laps each, then the stops that
-// finish and rank them, 300 ms and more apart so the order is beyond doubt.
+// finish and rank them, far enough apart that a busy machine cannot swap the order.
 QStringList AfterCrash(int from) {
   QStringList steps;
   int at = from;
@@ -122,7 +122,7 @@ QStringList AfterCrash(int from) {
     }
   for (const char* name : {"Anna", "Ben", "Cleo"}) {
     steps << QString("at %1").arg(at) << QString("stop %1").arg(name);
-    at += 600;
+    at += 1000;
   }
   steps << "end";
   return steps;
@@ -137,8 +137,8 @@ int64_t DurationMs(const QString& text) {
   return seconds * 1000 + tenth[1].toLongLong() * 100;
 }
 
-// Equal up to the jitter of a real clock: names, numbers, categories, lap counts, places and
-// the order exactly; times within 0.3 s, speeds within 10 %.
+// Equal up to the jitter of a real clock on a busy machine: names, numbers, categories, lap
+// counts, places and the order exactly; times within 0.45 s, speeds within 25 %.
 void ExpectSameResult(const QStringList& crashed, const QStringList& reference) {
   ASSERT_EQ(crashed.size(), reference.size()) << crashed.join("\n").toStdString();
   for (qsizetype r = 0; r < crashed.size(); ++r) {
@@ -149,12 +149,12 @@ void ExpectSameResult(const QStringList& crashed, const QStringList& reference) 
       const std::string where = "row " + std::to_string(r) + " col " + std::to_string(c) + ": " +
                                 a[c].toStdString() + " vs " + b[c].toStdString();
       if (r > 0 && ((c >= pcLap5 && c <= pcLap1) || c == pcTime) && !a[c].isEmpty()) {
-        EXPECT_NEAR(DurationMs(a[c]), DurationMs(b[c]), 300) << where;
+        EXPECT_NEAR(DurationMs(a[c]), DurationMs(b[c]), 450) << where;
       } else if (r > 0 && c == pcSpeed && !a[c].isEmpty()) {
         const double x = QString(a[c]).replace(',', '.').toDouble(), y = QString(b[c]).replace(',', '.').toDouble();
-        EXPECT_NEAR(x, y, 0.1 * y) << where;
+        EXPECT_NEAR(x, y, 0.25 * y) << where;
       } else if (r > 0 && c == pcStartTick && a[pcLastLapTick] == "0") {
-        EXPECT_NEAR(a[c].toLongLong(), b[c].toLongLong(), 300) << where;  // a total in ms
+        EXPECT_NEAR(a[c].toLongLong(), b[c].toLongLong(), 450) << where;  // a total in ms
       } else if (r > 0 && (c == pcStartTick || c == pcLastLapTick)) {
         EXPECT_EQ(a[c].isEmpty(), b[c].isEmpty()) << where;  // ticks of two runs differ
       } else {

@@ -2,7 +2,6 @@
 // of 14 cells, and 1,000,000 reads within one row.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QStandardItemModel>
 #include <QStringList>
 
@@ -80,12 +79,3 @@ void ModelReadOneRow(benchmark::State& state) {
 BENCHMARK(ModelReadOneRow)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);  // the grid is a widget
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -4,7 +4,6 @@
 // early, and the last rider on course with four laps.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QStringList>
 #include <random>
 
@@ -121,12 +120,3 @@ void StopLastRider(benchmark::State& state) {
 BENCHMARK(StopLastRider)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);  // the grid is a widget
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

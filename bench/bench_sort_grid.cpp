@@ -3,7 +3,6 @@
 // plain row vectors by the same keys; and a save/load round trip of that grid.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -149,12 +148,3 @@ void SortGridSaveLoad(benchmark::State& state) {
 BENCHMARK(SortGridSaveLoad)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);  // the grid is a widget
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -5,7 +5,6 @@
 // LibreOffice Calc where the office module is built and the office installed.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -147,12 +146,3 @@ BENCHMARK(ExportToLibreOffice)->Arg(500)->Unit(benchmark::kMillisecond)->UseReal
 #endif
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);  // the grid is a widget
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/FMain.h"
+#include "app/TestProgram.h"
 #include "common/Doubles.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
@@ -27,9 +28,10 @@ namespace {
 using testing_doubles::Doubles;
 
 struct AccessibleWindow : ::testing::Test {
-  std::unique_ptr<TFormMain> form;
-  std::unique_ptr<TCfgDialog> cfg;
-  std::unique_ptr<TFDlgYesNo> yesNo;
+  std::unique_ptr<Program> program;
+  TFormMain* form = nullptr;
+  TCfgDialog* cfg = nullptr;
+  TFDlgYesNo* yesNo = nullptr;
 
   void SetUp() override {
     QFile::remove(platform::KeyStore::DefaultPath());
@@ -38,16 +40,14 @@ struct AccessibleWindow : ::testing::Test {
     category.write("M\r\nF\r\n");
     category.close();
     Doubles().clock.Set(5000000);
-    form = std::make_unique<TFormMain>();
-    cfg = std::make_unique<TCfgDialog>(form.get());
-    yesNo = std::make_unique<TFDlgYesNo>(form.get());
-    form->SetDialogs(cfg.get(), yesNo.get());
+    program = std::make_unique<Program>();
+    form = program->form.get();
+    cfg = &program->cfg;
+    yesNo = &program->yesNo;
   }
   void TearDown() override {
     if (form->Race().Clock().Enabled()) Doubles().modal.AnswerDialog(mrYes);
-    cfg->setParent(nullptr);
-    yesNo->setParent(nullptr);
-    form.reset();
+    program.reset();
   }
 
   static QAccessibleInterface* Of(QObject* object) { return QAccessible::queryAccessibleInterface(object); }
@@ -105,7 +105,7 @@ TEST_F(AccessibleWindow, EveryControlHasItsNameAndRole) {
 
 TEST_F(AccessibleWindow, StartThroughTheInterfaceAndReadTheRowBack) {
   form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
   form->eName->setText("Anna");
   Of(form->bSTART)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
 
@@ -133,7 +133,7 @@ TEST_F(AccessibleWindow, StartThroughTheInterfaceAndReadTheRowBack) {
 
 TEST_F(AccessibleWindow, TabReachesEveryCommandInTheOperatorsOrder) {
   form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
   // Two riders on course: the file buttons are on, the participant buttons off (skipped).
   form->eName->setText("Anna");
   QTest::keyClick(form->eName, Qt::Key_F5);

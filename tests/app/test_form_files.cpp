@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/FMain.h"
+#include "app/TestProgram.h"
 #include "common/Doubles.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
@@ -29,17 +30,6 @@ namespace {
 
 using testing_doubles::Doubles;
 
-struct Program {
-  std::unique_ptr<TFormMain> form = std::make_unique<TFormMain>();
-  TCfgDialog cfg{form.get()};
-  TFDlgYesNo yesNo{form.get()};
-  Program() { form->SetDialogs(&cfg, &yesNo); }
-  ~Program() {
-    cfg.setParent(nullptr);
-    yesNo.setParent(nullptr);
-    form.reset();
-  }
-};
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/FMain.h"
+#include "app/TestProgram.h"
 #include "common/Doubles.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
@@ -30,19 +31,6 @@ namespace {
 
 using testing_doubles::Doubles;
 
-// The window with its two dialogs, as the program entry creates them.
-struct Program {
-  std::unique_ptr<TFormMain> form = std::make_unique<TFormMain>();
-  TCfgDialog cfg{form.get()};
-  TFDlgYesNo yesNo{form.get()};
-  Program() { form->SetDialogs(&cfg, &yesNo); }
-  ~Program() {
-    // The dialogs belong to the window's lifetime but are destroyed after it, as in main().
-    cfg.setParent(nullptr);
-    yesNo.setParent(nullptr);
-    form.reset();
-  }
-};
 
 struct FormMainFixture : ::testing::Test {
   QDateTime now{QDate(2026, 12, 6), QTime(23, 33, 0)};

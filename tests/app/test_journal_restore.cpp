@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/FMain.h"
+#include "app/TestProgram.h"
 #include "common/Doubles.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
@@ -29,20 +30,11 @@ namespace {
 
 using testing_doubles::Doubles;
 
-struct Program {
-  std::unique_ptr<TFormMain> form = std::make_unique<TFormMain>();
-  TCfgDialog cfg{form.get()};
-  TFDlgYesNo yesNo{form.get()};
-  Program() {
-    form->SetDialogs(&cfg, &yesNo);
-    // Rows are clicked: the window must be laid out and on screen.
+// Rows are clicked: the window must be laid out and on screen.
+struct ShownProgram : Program {
+  ShownProgram() {
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  }
-  ~Program() {
-    cfg.setParent(nullptr);
-    yesNo.setParent(nullptr);
-    form.reset();
   }
 };
 
@@ -99,7 +91,7 @@ struct JournalRestoreFixture : ::testing::Test {
     std::vector<QStringList> rows;
     QByteArray journal;
     {
-      Program p;
+      ShownProgram p;
       p.form->StartJournal();
       Start(*p.form, "Anna", "M");
       Later(30000);
@@ -140,7 +132,7 @@ TEST_F(JournalRestoreFixture, CrashIsRestoredAndTheRaceGoesOnWithTheOldTicks) {
   const uint32_t raceStart = 5000000;
   Later(15000);  // the time it took to start again
 
-  Program p;
+  ShownProgram p;
   Doubles().modal.AnswerDialog(mrYes);
   p.form->StartJournal();
   ASSERT_EQ(Doubles().modal.History().size(), 1u);
@@ -192,7 +184,7 @@ TEST_F(JournalRestoreFixture, AfterARebootTheWallClockCarriesTheRunningTimesOver
   clock.Set(45000);
   now = now.addMSecs(120000);
 
-  Program p;
+  ShownProgram p;
   Doubles().modal.AnswerDialog(mrYes);
   p.form->StartJournal();
   TFormMain& form = *p.form;
@@ -220,7 +212,7 @@ TEST_F(JournalRestoreFixture, TornLastLineIsSkippedWithANote) {
   file.write("VJ1\t5\tLAP\t50");  // the program died while writing this
   file.close();
 
-  Program p;
+  ShownProgram p;
   Doubles().modal.AnswerDialog(mrYes);
   Doubles().modal.AnswerMessage(mrOk);
   p.form->StartJournal();
@@ -236,7 +228,7 @@ TEST_F(JournalRestoreFixture, CorruptMiddleLineStopsTheReplayThereAndSaysSo) {
   lines[2][20] = static_cast<char>(lines[2][20] ^ 0x01);
   WriteJournal(lines.join('\n') + '\n');
 
-  Program p;
+  ShownProgram p;
   Doubles().modal.AnswerDialog(mrYes);
   Doubles().modal.AnswerMessage(mrOk);
   p.form->StartJournal();
@@ -256,7 +248,7 @@ TEST_F(JournalRestoreFixture, CorruptMiddleLineStopsTheReplayThereAndSaysSo) {
 
 TEST_F(JournalRestoreFixture, DecliningKeepsTheJournalAndStartsClean) {
   const std::vector<QStringList> before = RaceThenCrash();
-  Program p;
+  ShownProgram p;
   Doubles().modal.AnswerDialog(mrCancel);
   p.form->StartJournal();
   TFormMain& form = *p.form;
@@ -271,7 +263,7 @@ TEST_F(JournalRestoreFixture, DecliningKeepsTheJournalAndStartsClean) {
 TEST_F(JournalRestoreFixture, ResetKeepsTheRaceJournalAndACleanCloseAsksNothingNextTime) {
   std::vector<QStringList> race;
   {
-    Program p;
+    ShownProgram p;
     p.form->StartJournal();
     TFormMain& form = *p.form;
     Start(form, "Anna", "M");
@@ -299,7 +291,7 @@ TEST_F(JournalRestoreFixture, ResetKeepsTheRaceJournalAndACleanCloseAsksNothingN
   // A cleanly closed journal is no crash: no question (an unexpected one fails the test),
   // and the closed race is kept beside the new journal.
   const size_t shown = Doubles().modal.History().size();
-  Program p;
+  ShownProgram p;
   p.form->StartJournal();
   EXPECT_EQ(Doubles().modal.History().size(), shown);
   EXPECT_EQ(p.form->SortGrid1->RowCount(), 2);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace platform {
 namespace {
@@ -94,13 +95,19 @@ QByteArray EncodeLines(const QStringList& lines) {
     text += line;
     text += QStringLiteral("\r\n");
   }
-  if (FitsWindows1252(text)) return ToWindows1252(text);
+  if (FitsWindows1252(text)) {
+    // Code-page bytes that happen to form valid UTF-8 ("Ã©") or start like a byte-order mark
+    // ("ï»¿") would be read back as something else: such a text goes out as UTF-8 instead.
+    QByteArray bytes = ToWindows1252(text);
+    if (DecodeText(bytes) == text) return bytes;
+  }
   return kBom + text.toUtf8();
 }
 
 QString DecodeText(const QByteArray& bytes) {
   const QByteArray body = bytes.startsWith(kBom) ? bytes.mid(kBom.size()) : bytes;
-  if (IsValidUtf8(body)) return QString::fromUtf8(body);
+  // fromUtf8 would drop a second byte-order mark, which is a character of the text here.
+  if (IsValidUtf8(body)) return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom)(body);
   return FromWindows1252(body);
 }
 

@@ -60,6 +60,20 @@ TEST(AnsiText, LinesNotFittingAreWrittenAsUtf8WithBom) {
   EXPECT_EQ(SplitLines(DecodeText(bytes)), lines);
 }
 
+TEST(AnsiText, TextsTheCodePageWouldNotBringBackAreWrittenAsUtf8) {
+  // Code-page bytes that read as UTF-8, bytes that look like a byte-order mark, and a text
+  // that starts with the mark's character: each comes back as written.
+  for (const QString& name : {QStringLiteral("\u00c3\u00a9"), QStringLiteral("\u00ef\u00bb\u00bfM\u00fcller"),
+                              QStringLiteral("\ufeffAnna"), QStringLiteral("\ufeff\ufeff")}) {
+    const QStringList lines{name, QStringLiteral("x")};
+    const QByteArray bytes = EncodeLines(lines);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << name.toStdString();
+    EXPECT_EQ(SplitLines(DecodeText(bytes)), lines) << name.toStdString();
+  }
+  // A plain code-page text stays in the code page.
+  EXPECT_EQ(EncodeLines({QStringLiteral("\u00e9t\u00e9")}), QByteArray("\xE9t\xE9\r\n"));
+}
+
 TEST(AnsiText, DecodingChoosesUtf8OnlyForValidUtf8) {
   // Valid UTF-8, with and without a byte-order mark.
   EXPECT_EQ(DecodeText("M\xC3\xBCller"), QStringLiteral("M\u00fcller"));

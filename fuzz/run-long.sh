@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs every fuzz target long: 10^6 executions or 10 minutes, whichever comes first, growing
+# a working corpus in build-fuzz/corpus/ (seeded from fuzz/corpus/). Findings go to
+# build-fuzz/findings/. Prints executions and coverage per target.
+# Usage: fuzz/run-long.sh [TARGET...]   (MAX_TIME=seconds and RUNS=n override the limits)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root="$(pwd)"
+fuzz/build.sh >/dev/null
+
+targets=("$@")
+((${#targets[@]})) || targets=($(ls fuzz/corpus))
+out="$root/build-fuzz/findings"
+mkdir -p "$out"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen LC_ALL=C LANG=C
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+status=0
+for target in "${targets[@]}"; do
+  corpus="$root/build-fuzz/corpus/$target"
+  mkdir -p "$corpus"
+  log="$root/build-fuzz/long-$target.log"
+  start=$SECONDS
+  if (cd "$work" && "$root/build-fuzz/fuzz/fuzz_$target" -seed=1 -runs="${RUNS:-1000000}" \
+        -max_total_time="${MAX_TIME:-600}" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$out/$target-" "$corpus" "$root/fuzz/corpus/$target") >"$log" 2>&1; then
+    verdict="no finding"
+  else
+    verdict="FINDING (see $log)"
+    status=1
+  fi
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+  cov=$(grep -E '^#[0-9]+' "$log" | tail -1 | grep -o 'cov: [0-9]* ft: [0-9]*' || echo "cov: ?")
+  echo "$target: $execs executions in $((SECONDS - start)) s, $cov, corpus $(ls "$corpus" | wc -l) files, $verdict"
+done
+exit $status

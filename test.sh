@@ -25,3 +25,8 @@ export VELTRANO_TEST_WORKDIR="$scratch/work"
 
 cd build-asan
 ctest --output-on-failure -j"$(nproc)"
+
+# Every fuzz target for a fixed count of runs on its seed corpus: a reader that regressed fails
+# here. A clang build of its own, in build-fuzz/.
+cd "$root"
+fuzz/run-short.sh

@@ -26,7 +26,8 @@ TParticipant ParseParticipant(const QString& line) {
   int pos = 1;
   for (QString* field : {&p.Number, &p.Name, &p.Category}) {
     SkipBlanks(line, pos);
-    *field = ReadField(line, pos);
+    // A field of megabytes would stall every repaint of the entry field and the column title.
+    *field = ReadField(line, pos).left(kMaxParticipantField);
   }
   return p;
 }
@@ -47,6 +48,11 @@ TListFile ReadListFile(const QString& path) {
   }
   if (info.isDir()) {
     result.Error = prefix + QStringLiteral("Das ist ein Ordner.");
+    return result;
+  }
+  // A pipe or device would block the window until someone writes to it, or never end.
+  if (!info.isFile()) {
+    result.Error = prefix + QStringLiteral("Das ist keine Datei.");
     return result;
   }
   QFile file(path);

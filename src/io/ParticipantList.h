@@ -20,7 +20,9 @@ struct TParticipant {
   bool operator==(const TParticipant&) const = default;
 };
 // The first three fields, each after skipping blanks: an empty field between two TABs does not
-// count, leading blanks go, trailing blanks stay.
+// count, leading blanks go, trailing blanks stay. Each is cut to its first kMaxParticipantField
+// characters, as the start-number choice is.
+inline constexpr int kMaxParticipantField = 255;
 TParticipant ParseParticipant(const QString& line);
 
 // The start-number choice of a line: its raw text before the first TAB, of the first 255

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "io/ParticipantList.h"
 
@@ -144,4 +145,27 @@ TEST(ListFiles, ReportsWhyAFileCannotBeOpened) {
   const TListFile tooBig = ReadListFile(big);
   EXPECT_FALSE(tooBig.Lines.has_value());
   EXPECT_TRUE(tooBig.Error.endsWith("Sie ist zu groß für eine Liste."));
+}
+
+TEST(ListFiles, APipeIsRefusedInsteadOfWaitedFor) {
+  QTemporaryDir dir;
+  const QString pipe = dir.filePath("liste.txt");
+  ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  // Opening a pipe without a writer would block for good.
+  const TListFile file = ReadListFile(pipe);
+  EXPECT_FALSE(file.Lines.has_value());
+  EXPECT_TRUE(file.Error.endsWith("Das ist keine Datei."));
+}
+
+TEST(ParticipantParser, FieldsOfMegabytesAreCutAndSoAreTheTitles) {
+  const QString huge(1000000, u'n');
+  const TParticipant p = ParseParticipant("  " + huge + "\t" + huge + "\t\tF" + huge);
+  EXPECT_EQ(p.Number, huge.left(kMaxParticipantField));
+  EXPECT_EQ(p.Name, huge.left(kMaxParticipantField));
+  EXPECT_EQ(p.Category, "F" + huge.left(kMaxParticipantField - 1));
+
+  TParticipantList list;
+  const auto loaded = list.Load({"7\t" + huge + "\tM"}, "Name:");
+  EXPECT_EQ(loaded.Titles[1].size(), kMaxParticipantField);
+  EXPECT_EQ(list.CurrentParticipant()->Category, "M");
 }

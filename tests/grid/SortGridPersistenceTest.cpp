@@ -323,3 +323,41 @@ TEST(SortGridPersistence, ColourTextsAndFontSettings) {
   EXPECT_EQ(setting.Text(), "$00010203,1,0,1,clInfoBk");
   EXPECT_THROW(setting.SetText("clRed,1,1,1"), std::exception);
 }
+
+TEST(SortGridPersistence, AFileCutAnywhereInItsRowsLoadsTheRowsBeforeTheCut) {
+  QTemporaryDir dir;
+  TSortGrid source;
+  Fill(source, {{"Nr.", "Name", "Kat"},
+                {"1", "Anna \"die Schnelle\", Berg", "F"},
+                {"2", "J\u00f6rg Wei\u00df", "M"},
+                {"3", "", "M"},
+                {"4", "Zo\u00eb\tTab", "F"}});
+  source.UserSettings() = QStringList{"a b", "c,d"};
+  const QString path = dir.filePath("grid.txt");
+  source.SaveToFile(path, false);
+  const QByteArray whole = ReadBytes(path);
+  const QList<QByteArray> lines = whole.split('\n');
+  // The rows begin after four setting lines, the layout line and the header line.
+  qsizetype firstRowEnd = 0;
+  for (int i = 0; i < 7; ++i) firstRowEnd = whole.indexOf('\n', firstRowEnd) + 1;
+
+  TSortGrid grid;
+  for (qsizetype cut = firstRowEnd; cut < whole.size(); ++cut) {
+    const QByteArray part = whole.left(cut);
+    WriteBytes(path, part);
+    ASSERT_TRUE(grid.LoadFromFile(path, false)) << cut;
+    const QList<QByteArray> kept = part.split('\n');
+    const qsizetype rowLines = kept.size() - 5 - (kept.last().isEmpty() ? 1 : 0);
+    EXPECT_EQ(grid.RowCount(), rowLines) << cut;
+    EXPECT_FALSE(grid.NowUpdating());
+    // Every row the cut left whole is there as it was saved, in the columns the last line
+    // gives the grid (the torn line decides the count, as for any file).
+    const auto cells = AllCells(grid);
+    for (qsizetype r = 1; r + 1 < rowLines || (r < rowLines && kept.last().isEmpty()); ++r) {
+      QStringList row;
+      for (int32_t c = 0; c < grid.ColCount(); ++c) row << source.Cells(c, static_cast<int32_t>(r));
+      EXPECT_NE(std::find(cells.begin(), cells.end(), row), cells.end()) << cut << " row " << r;
+    }
+  }
+  EXPECT_TRUE(Doubles().modal.History().empty());
+}

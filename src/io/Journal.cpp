@@ -176,7 +176,8 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
   const auto rowCount = Number<int32_t>(fields[16]);
   if (!seq || !event || !tick || !wall || !boot || !state || !raceStart || !roundLen || !selected || !rowCount)
     return std::nullopt;
-  if (*rowCount < 1 || (fields[14] != "0" && fields[14] != "1")) return std::nullopt;
+  // A row count beyond any protocol is a damaged line, not a request for gigabytes.
+  if (*rowCount < 1 || *rowCount > kMaxJournalRows || (fields[14] != "0" && fields[14] != "1")) return std::nullopt;
   r.Seq = *seq;
   r.Event = *event;
   r.Tick = *tick;

@@ -42,6 +42,9 @@ struct TJournalRecord {
   std::vector<std::pair<int32_t, QStringList>> Rows;  // only the rows that changed
 };
 
+// The most protocol rows a line may name; a line with more is damaged.
+inline constexpr int32_t kMaxJournalRows = 1000000;
+
 // The line of a record, with its checksum and the line end.
 QByteArray EncodeJournalLine(const TJournalRecord& record);
 // The record of a line (without its line end); nullopt for a damaged line.

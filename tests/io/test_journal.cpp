@@ -131,6 +131,38 @@ TEST_F(JournalFixture, LineRoundTripsEveryTextAndTheChecksumCatchesAnyChange) {
   EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
 }
 
+TEST_F(JournalFixture, ARowCountBeyondAnyProtocolIsADamagedLineNotAnAllocation) {
+  // A line with a valid checksum that asks for two billion rows would take the program down
+  // at every start; it is damaged like any other bad line, and the replay stops before it.
+  TJournalRecord r;
+  r.Seq = 1;
+  r.Event = "OPEN";
+  r.LapTable = QStringList(5, QString());
+  r.RowCount = kMaxJournalRows;
+  EXPECT_TRUE(DecodeJournalLine(EncodeJournalLine(r).chopped(1)));
+  r.RowCount = 2000000000;
+  const QByteArray huge = EncodeJournalLine(r);
+  EXPECT_FALSE(DecodeJournalLine(huge.chopped(1)));
+
+  r.RowCount = 2;
+  QByteArray file = EncodeJournalLine(r);
+  r.Seq = 2;
+  r.Event = "START";
+  r.RowCount = 2000000000;
+  file += EncodeJournalLine(r);
+  r.Seq = 3;
+  r.RowCount = 2;
+  file += EncodeJournalLine(r);
+  QFile out(dir.filePath("huge.journal"));
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(file);
+  out.close();
+  const TJournalContents contents = ReadJournal(out.fileName());
+  EXPECT_EQ(contents.ValidLines, 1);
+  EXPECT_EQ(contents.CorruptLine, 2);
+  EXPECT_EQ(contents.State.Rows.size(), 2u);
+}
+
 TEST_F(JournalFixture, ReplayGivesTheRaceBackAndOnlyChangesAreWritten) {
   TRaceSnapshot race;
   {

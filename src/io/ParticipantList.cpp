@@ -16,9 +16,11 @@ void SkipBlanks(const QString& line, int& pos) {
 }
 
 QString ReadField(const QString& line, int& pos) {
+  if (pos < 1 || pos > line.size()) return QString();
   const int start = pos;
-  while (pos >= 1 && pos <= line.size() && line.at(pos - 1) != u'\t') ++pos;
-  return start >= 1 ? line.mid(start - 1, pos - start) : QString();
+  const qsizetype tab = line.indexOf(u'\t', start - 1);
+  pos = tab < 0 ? static_cast<int>(line.size()) + 1 : static_cast<int>(tab) + 1;
+  return line.mid(start - 1, pos - start);
 }
 
 TParticipant ParseParticipant(const QString& line) {

@@ -144,6 +144,9 @@ bool KeyStore::Load() {
       line.chop(1);
       line += lines.at(++i).trimmed();
     }
+    // A continuation with no line after it ends the value: kept, it would swallow the next value
+    // written behind it.
+    if (line.endsWith(u'\\') && line.contains(QStringLiteral("=hex"), Qt::CaseInsensitive)) line.chop(1);
     if (line.isEmpty() || line.startsWith(u';')) continue;
 
     if (line.startsWith(u'[')) {

@@ -242,6 +242,18 @@ TEST_F(KeyStoreTest, GarbageIsSurvivedAndTheNextWriteCleansUp) {
                                   "\r\n"));
 }
 
+TEST_F(KeyStoreTest, AContinuationAtTheEndOfTheFileDoesNotSwallowTheNextWrite) {
+  WriteRaw("[Software\\Veltrano]\r\n\"Bin\"=hex:01,02,\\");
+  KeyStore store(Path());
+  ASSERT_TRUE(store.OpenKey(QStringLiteral("Software\\Veltrano"), false));
+  ASSERT_TRUE(store.WriteString(QStringLiteral("Name"), QString()));
+  ASSERT_TRUE(store.WriteInteger(QStringLiteral("Left"), 3));
+  KeyStore again(Path());
+  ASSERT_TRUE(again.OpenKey(QStringLiteral("Software\\Veltrano"), false));
+  EXPECT_EQ(again.ReadString(QStringLiteral("Name")), QString());
+  EXPECT_EQ(again.ReadInteger(QStringLiteral("Left")), 3);
+}
+
 TEST_F(KeyStoreTest, RegistryEditorExportsAreRead) {
   // UTF-16 with BOM, as the registry editor saves, with deletions and a comment.
   const QString text = QStringLiteral(

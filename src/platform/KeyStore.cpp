@@ -146,7 +146,7 @@ bool KeyStore::Load() {
     }
     // A continuation with no line after it ends the value: kept, it would swallow the next value
     // written behind it.
-    if (line.endsWith(u'\\') && line.contains(QStringLiteral("=hex"), Qt::CaseInsensitive)) line.chop(1);
+    while (line.endsWith(u'\\') && line.contains(QStringLiteral("=hex"), Qt::CaseInsensitive)) line.chop(1);
     if (line.isEmpty() || line.startsWith(u';')) continue;
 
     if (line.startsWith(u'[')) {

@@ -243,7 +243,7 @@ TEST_F(KeyStoreTest, GarbageIsSurvivedAndTheNextWriteCleansUp) {
 }
 
 TEST_F(KeyStoreTest, AContinuationAtTheEndOfTheFileDoesNotSwallowTheNextWrite) {
-  WriteRaw("[Software\\Veltrano]\r\n\"Bin\"=hex:01,02,\\");
+  WriteRaw("[Software\\Veltrano]\r\n\"Bin\"=hex:01,02,\\\\");  // even two backslashes
   KeyStore store(Path());
   ASSERT_TRUE(store.OpenKey(QStringLiteral("Software\\Veltrano"), false));
   ASSERT_TRUE(store.WriteString(QStringLiteral("Name"), QString()));

@@ -229,10 +229,12 @@ void ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
 
 TJournalContents ReadJournal(const QString& path) {
   TJournalContents result;
-  QFile file(path);
-  if (!file.exists()) return result;
+  const QFileInfo info(path);
+  if (!info.exists()) return result;
   result.Exists = true;
-  if (!file.open(QIODevice::ReadOnly)) {
+  QFile file(path);
+  // A pipe or device would block until someone writes to it, or never end.
+  if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
     result.CorruptLine = 1;
     return result;
   }

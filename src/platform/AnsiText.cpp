@@ -1,6 +1,7 @@
 #include "platform/AnsiText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -144,6 +145,8 @@ bool WriteTextFile(const QString& path, const QStringList& lines) {
 }
 
 std::optional<QStringList> ReadTextFile(const QString& path) {
+  // A pipe or device would block until someone writes to it, or never end.
+  if (!QFileInfo(path).isFile()) return std::nullopt;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray bytes = file.readAll();

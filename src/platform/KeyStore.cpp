@@ -114,11 +114,14 @@ const KeyStore::Value* KeyStore::Find(const QString& name) const {
 // Replaces the model with the file's contents. A missing file is an empty store; false only
 // when the file exists but cannot be read, so a write never replaces what it could not see.
 bool KeyStore::Load() {
-  QFile file(path_);
-  if (!file.exists()) {
+  const QFileInfo info(path_);
+  if (!info.exists()) {
     keys_.clear();
     return true;
   }
+  // A pipe or device would block until someone writes to it, or never end.
+  if (!info.isFile()) return false;
+  QFile file(path_);
   if (!file.open(QIODevice::ReadOnly)) return false;
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return false;

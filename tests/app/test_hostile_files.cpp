@@ -23,6 +23,7 @@
 #include "app/FMain.h"
 #include "app/TestProgram.h"
 #include "common/Doubles.h"
+#include "common/TestPipe.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "io/Journal.h"
@@ -307,4 +308,26 @@ TEST_F(HostileFiles, AJournalCutInItsFirstLineRestoresNothing) {
   EXPECT_EQ(form.SortGrid1->RowCount(), 2);
   EXPECT_EQ(form.SortGrid1->Cells(pcName, 1), "");
   EXPECT_EQ(QDir().entryList({"Veltrano-*.journal"}).size(), 1);
+}
+
+TEST_F(HostileFiles, PipesInPlaceOfTheSettingsAndTheJournalNeverBlockTheStart) {
+  QDir().mkpath(QFileInfo(platform::KeyStore::DefaultPath()).path());
+  TestPipe settings(platform::KeyStore::DefaultPath());
+  TestPipe journal("Veltrano.journal");
+  ASSERT_TRUE(settings.Created() && journal.Created());
+
+  TFormMain& form = Open();
+  form.StartJournal();
+  EXPECT_TRUE(Doubles().modal.History().empty());
+  EXPECT_EQ(form.SortGrid1->RowCount(), 2);
+  // The pipe is moved aside and a journal begins in a real file; the settings are the defaults.
+  EXPECT_TRUE(QFileInfo("Veltrano.journal").isFile());
+  const QStringList kept = QDir().entryList({"Veltrano-*.journal"}, QDir::AllEntries | QDir::System);
+  ASSERT_EQ(kept.size(), 1);
+  QFile::remove(kept[0]);
+  program.reset();
+  // Closing does not write settings over a store it could not read.
+  EXPECT_FALSE(QFileInfo(platform::KeyStore::DefaultPath()).isFile());
+  EXPECT_FALSE(settings.ReaderWaited());
+  EXPECT_FALSE(journal.ReaderWaited());
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/Doubles.h"
+#include "common/TestPipe.h"
 #include "io/Journal.h"
 #include "platform/LocalTime.h"
 #include "race/Protocol.h"
@@ -291,6 +292,25 @@ TEST_F(JournalFixture, OldJournalsAreKeptDatedNeverOverwritten) {
   EXPECT_TRUE(ReadJournal(kept).HasContent);
   EXPECT_TRUE(ReadJournal(dated).HasContent);
   EXPECT_EQ(QDir(dir.path()).entryList({"*.journal"}).size(), 3);
+}
+
+TEST_F(JournalFixture, ANamedPipeInPlaceOfTheJournalIsDamagedAndMovedAside) {
+  TestPipe pipe(path);
+  ASSERT_TRUE(pipe.Created());
+  const TJournalContents read = ReadJournal(path);
+  EXPECT_TRUE(read.Exists);
+  EXPECT_FALSE(read.Closed);
+  EXPECT_FALSE(read.HasContent);
+  EXPECT_EQ(read.CorruptLine, 1);
+  // A new journal begins beside it, in a real file.
+  TJournal journal(path);
+  const QString kept = journal.Begin(Idle(), "OPEN");
+  EXPECT_FALSE(pipe.ReaderWaited());
+  EXPECT_FALSE(kept.isEmpty());
+  EXPECT_FALSE(QFileInfo(kept).isFile());
+  EXPECT_TRUE(journal.Active());
+  EXPECT_TRUE(journal.TakeError().isEmpty());
+  EXPECT_EQ(ReadJournal(path).ValidLines, 1);
 }
 
 TEST_F(JournalFixture, WriteFailureIsReportedOnceAndRecordingStops) {

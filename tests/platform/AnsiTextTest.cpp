@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "common/TestPipe.h"
 #include "platform/AnsiText.h"
 
 using namespace platform;
@@ -107,6 +108,13 @@ TEST(AnsiText, FilesAreReplacedWholeAndReadBack) {
   const QString path = dir.filePath(QStringLiteral("Kategorie.txt"));
 
   EXPECT_FALSE(ReadTextFile(path).has_value());
+  {
+    // A pipe is no file: refused at once instead of waiting for a writer.
+    TestPipe pipe(path);
+    ASSERT_TRUE(pipe.Created());
+    EXPECT_FALSE(ReadTextFile(path).has_value());
+    EXPECT_FALSE(pipe.ReaderWaited());
+  }
   ASSERT_TRUE(WriteTextFile(path, {QStringLiteral("M"), QStringLiteral("F\u00e4")}));
   EXPECT_EQ(ReadAll(path), QByteArray("M\r\nF\xE4\r\n"));
   ASSERT_TRUE(WriteTextFile(path, {QStringLiteral("X")}));

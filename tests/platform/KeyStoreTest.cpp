@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "common/TestPipe.h"
 #include "platform/KeyStore.h"
 
 using namespace platform;
@@ -195,6 +196,17 @@ TEST_F(KeyStoreTest, TornFileIsReadAsFarAsItIsReadable) {
       EXPECT_EQ(*name, QStringLiteral("Sch\u00e4fer"));
     }
   }
+}
+
+TEST_F(KeyStoreTest, ANamedPipeIsUnreadableNotWaitedOnAndNeverReplaced) {
+  QDir().mkpath(QFileInfo(Path()).absolutePath());
+  TestPipe pipe(Path());
+  ASSERT_TRUE(pipe.Created());
+  KeyStore store(Path());
+  EXPECT_FALSE(store.OpenKey(QStringLiteral("Software\\Veltrano"), true));
+  EXPECT_FALSE(store.WriteInteger(QStringLiteral("Left"), 1));
+  EXPECT_FALSE(pipe.ReaderWaited());
+  EXPECT_FALSE(QFileInfo(Path()).isFile());
 }
 
 TEST_F(KeyStoreTest, GarbageIsSurvivedAndTheNextWriteCleansUp) {

@@ -27,7 +27,9 @@ trap cleanup EXIT
 
 # A display of our own: Xvfb picks a free number and tells it.
 exec 3> "$scratch/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: the server must not reset when the bus launcher, its first client, lets go, or the
+# program may find no display and the launcher's bus address on the root window is gone.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "$scratch/display" ]] && break; sleep 0.1; done
 [[ -s "$scratch/display" ]] || { echo "Xvfb did not start"; exit 1; }

@@ -1,5 +1,8 @@
 #pragma once
 // The window with its two dialogs, as the program entry creates them.
+#include <gtest/gtest.h>
+
+#include <QTest>
 #include <memory>
 
 #include "app/FMain.h"
@@ -19,4 +22,17 @@ struct Program {
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
+};
+
+// A test that opens the window as the program shows it; program.reset() closes it.
+struct ProgramFixture : ::testing::Test {
+  std::unique_ptr<Program> program;
+
+  TFormMain& Open() {
+    program = std::make_unique<Program>();
+    program->form->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(program->form.get()));
+    return *program->form;
+  }
+  TFormMain& Form() { return *program->form; }
 };

@@ -43,9 +43,8 @@ QByteArray ReadBytes(const QString& path) {
   return file.readAll();
 }
 
-struct FormFiles : ::testing::Test {
+struct FormFiles : ProgramFixture {
   QDateTime now{QDate(2026, 12, 7), QTime(22, 41, 30)};
-  std::unique_ptr<Program> program;
 
   void SetUp() override {
     QFile::remove(platform::KeyStore::DefaultPath());
@@ -63,13 +62,6 @@ struct FormFiles : ::testing::Test {
     platform::PinFormatLocale(std::nullopt);
   }
 
-  TFormMain& Open() {
-    program = std::make_unique<Program>();
-    program->form->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(program->form.get()));
-    return *program->form;
-  }
-  TFormMain& Form() { return *program->form; }
   QString Cell(int col, int row) { return Form().SortGrid1->Cells(col, row); }
 
   static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(5, 5)); }

@@ -54,8 +54,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-struct HostileFiles : ::testing::Test {
-  std::unique_ptr<Program> program;
+struct HostileFiles : ProgramFixture {
 
   void SetUp() override {
     QFile::remove(platform::KeyStore::DefaultPath());
@@ -73,13 +72,6 @@ struct HostileFiles : ::testing::Test {
     platform::PinFormatLocale(std::nullopt);
   }
 
-  TFormMain& Open() {
-    program = std::make_unique<Program>();
-    program->form->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(program->form.get()));
-    return *program->form;
-  }
-  TFormMain& Form() { return *program->form; }
 
   std::vector<QStringList> Protocol() {
     std::vector<QStringList> rows;

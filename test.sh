@@ -26,7 +26,13 @@ export VELTRANO_TEST_WORKDIR="$scratch/work"
 cd build-asan
 ctest --output-on-failure -j"$(nproc)"
 
+# The README's main command, through the same script, build folder and executable path as a
+# normal start; then the Debian package made from that build, unpacked and started.
+cd "$root"
+tests/commands/check-main-command.sh
+deb="$(tools/make-deb.sh)"
+tests/package/check-deb.sh "$deb"
+
 # Every fuzz target for a fixed count of runs on its seed corpus: a reader that regressed fails
 # here. A clang build of its own, in build-fuzz/.
-cd "$root"
 fuzz/run-short.sh

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Builds Veltrano (Release) and starts it in a race folder (default ./race).
+# Builds Veltrano (Release) and starts it in a race folder (default ./race), seeded with the
+# sample Kategorie.txt and Start.wav. Options such as --help and --version go to the program as
+# they are, and then no folder is made.
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")"
-root="$(pwd)"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+program="$("$root/tools/build-program.sh" --target Veltrano)"
+
+if (($# > 1)) || [[ "${1:-}" == -* ]]; then
+  exec "$program" "$@"
+fi
+
 folder="${1:-$root/race}"
-
-tools/ensure-packages.sh
-
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target Veltrano
-
 mkdir -p "$folder"
 for sample in Kategorie.txt Start.wav; do
   [[ -e "$folder/$sample" ]] || cp "$root/data/$sample" "$folder/$sample"
 done
-
-cd "$folder"
-exec "$root/build/Veltrano"
+exec "$program" "$folder"

@@ -45,7 +45,8 @@ bool ClaimWorkingFolder(TJournalLock& lock);
 class TFormMain : public QMainWindow, private RaceControlHost {
   Q_OBJECT
 public:
-  static constexpr const char* kVersion = "0.96";
+  // The version the build gives (the project's version in CMakeLists.txt); the caption shows it.
+  static constexpr const char* kVersion = VELTRANO_VERSION;
   static constexpr int kDesignWidth = 804;
   static constexpr int kDesignHeight = 556;
   static constexpr int kMinWidth = 720;

@@ -1,6 +1,7 @@
 // The grid file: any lines load or are refused; a loaded grid has as many rows as the file
 // has row lines and as many columns as the last row line has items, every cell the file
-// names holds its text, and saving and loading again gives the same file.
+// names holds its text, and saving and loading again gives the same file, also through the
+// file's bytes (a cell may hold a line break).
 #include <QWidget>
 
 #include "FuzzCommon.h"
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static QWidget* form = new QWidget;
   static TSortGrid* grid = new TSortGrid(form);
   const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-  const QStringList lines = platform::SplitLines(platform::DecodeText(bytes));
+  const QStringList lines = SplitCommaListLines(platform::DecodeText(bytes));
   fuzz::TakeMessages();
   const bool loaded = grid->LoadFromStrings(lines, false);
   // The only message loading may give: a file with no data row.
@@ -32,6 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qsizetype rowLines = lines.size() - settings - 1;
   if (rowLines >= 2) fuzz::Check(grid->RowCount() == rowLines, "row count", QString::number(grid->RowCount()));
   fuzz::Check(grid->ColCount() >= 0 && grid->RowCount() >= 1, "counts");
+
+  // The file's bytes split back into the lines that were written.
+  fuzz::Check(SplitCommaListLines(platform::DecodeText(platform::EncodeLines(saved))) == saved,
+              "the written file splits into other lines", saved.join(u'\n'));
 
   // A second load of the saved file gives the same grid.
   TSortGrid* other = new TSortGrid(form);

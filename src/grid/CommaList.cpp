@@ -1,5 +1,7 @@
 #include "grid/CommaList.h"
 
+#include "platform/AnsiText.h"
+
 namespace {
 
 bool IsBlankOrControl(QChar c) { return c.unicode() <= 0x20; }
@@ -68,4 +70,44 @@ QStringList ReadCommaList(const QString& text) {
     }
   }
   return items;
+}
+
+QStringList SplitCommaListLines(const QString& text) {
+  QStringList lines;
+  const qsizetype n = text.size();
+  qsizetype start = 0;
+  // Where the reader of one list stands: between items, in an unquoted one, in a quoted one.
+  enum class TState { Between, Plain, Quoted } state = TState::Between;
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = text.at(i);
+    if (state == TState::Quoted) {
+      if (c == u'"') {
+        if (i + 1 < n && text.at(i + 1) == u'"')
+          ++i;  // a doubled quote stays inside
+        else
+          state = TState::Between;
+      }
+      continue;
+    }
+    if (c == u'\r' || c == u'\n') {
+      lines.append(text.mid(start, i - start));
+      if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n') ++i;
+      start = i + 1;
+      state = TState::Between;
+      continue;
+    }
+    if (state == TState::Between) {
+      if (c == u'"')
+        state = TState::Quoted;
+      else if (c != u',' && !IsBlankOrControl(c))
+        state = TState::Plain;
+    } else if (c == u',' || IsBlankOrControl(c)) {
+      state = TState::Between;
+    }
+  }
+  if (state == TState::Quoted)
+    lines.append(platform::SplitLines(text.mid(start)));
+  else if (start < n)
+    lines.append(text.mid(start));
+  return lines;
 }

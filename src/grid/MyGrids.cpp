@@ -290,13 +290,13 @@ TMyCustomGrid::TAxisInfo TMyCustomGrid::AxisInfo(bool horz) const {
   TAxisInfo a;
   const bool lines = horz ? (FOptions.Contains(goVertLine) || FOptions.Contains(goFixedVertLine))
                           : (FOptions.Contains(goHorzLine) || FOptions.Contains(goFixedHorzLine));
-  a.LineWidth = lines ? FGridLineWidth : 0;
+  a.LineWidth = lines ? LinePixels() : 0;
   a.FixedCellCount = horz ? FFixedCols : FFixedRows;
   a.FirstGridCell = horz ? FTopLeft.X : FTopLeft.Y;
   a.GridCellCount = horz ? FColCount : FRowCount;
   a.GridExtent = horz ? viewport()->width() : viewport()->height();
   int32_t pos = 0;
-  for (int32_t i = 0; i < a.FixedCellCount && i < a.GridCellCount; ++i) pos += Advance(horz, i, a.LineWidth);
+  for (int32_t i = 0; i < a.FixedCellCount && i < a.GridCellCount; ++i) pos = AddPixels(pos, Advance(horz, i, a.LineWidth));
   a.FixedBoundary = pos;
   a.LastFullVisibleCell = a.FirstGridCell - 1;
   for (int32_t i = std::max(a.FirstGridCell, 0); i < a.GridCellCount; ++i) {
@@ -305,8 +305,8 @@ TMyCustomGrid::TAxisInfo TMyCustomGrid::AxisInfo(bool horz) const {
       continue;
     }
     const int32_t extent = Extent(horz, i);
-    if (pos + extent <= a.GridExtent) a.LastFullVisibleCell = i;
-    pos += std::max(0, extent + a.LineWidth);
+    if (AddPixels(pos, extent) <= a.GridExtent) a.LastFullVisibleCell = i;
+    pos = AddPixels(pos, Advance(horz, i, a.LineWidth));
     if (pos > a.GridExtent) break;
   }
   a.GridBoundary = std::min(pos, a.GridExtent);
@@ -317,13 +317,13 @@ int32_t TMyCustomGrid::CellStart(const TAxisInfo& info, bool horz, int32_t index
   if (index < 0 || index >= info.GridCellCount) return -1;
   int32_t pos = 0;
   if (index < info.FixedCellCount) {
-    for (int32_t i = 0; i < index; ++i) pos += Advance(horz, i, info.LineWidth);
+    for (int32_t i = 0; i < index; ++i) pos = AddPixels(pos, Advance(horz, i, info.LineWidth));
     return pos;
   }
   if (index < info.FirstGridCell) return -1;
   pos = info.FixedBoundary;
   for (int32_t i = info.FirstGridCell; i < index; ++i) {
-    pos += Advance(horz, i, info.LineWidth);
+    pos = AddPixels(pos, Advance(horz, i, info.LineWidth));
     if (pos >= info.GridExtent) return -1;
   }
   return pos < info.GridExtent ? pos : -1;
@@ -334,14 +334,14 @@ int32_t TMyCustomGrid::CellAt(const TAxisInfo& info, bool horz, int32_t pos) con
   int32_t start = 0;
   if (pos < info.FixedBoundary) {
     for (int32_t i = 0; i < info.FixedCellCount && i < info.GridCellCount; ++i) {
-      start += Advance(horz, i, info.LineWidth);
+      start = AddPixels(start, Advance(horz, i, info.LineWidth));
       if (pos < start) return i;
     }
     return -1;
   }
   start = info.FixedBoundary;
   for (int32_t i = std::max(info.FirstGridCell, 0); i < info.GridCellCount; ++i) {
-    start += Advance(horz, i, info.LineWidth);
+    start = AddPixels(start, Advance(horz, i, info.LineWidth));
     if (pos < start) return i;
     if (start >= info.GridExtent) break;
   }
@@ -378,7 +378,7 @@ TRect TMyCustomGrid::CellRect(int32_t ACol, int32_t ARow) const {
   const int32_t x = CellStart(h, true, ACol);
   const int32_t y = CellStart(v, false, ARow);
   if (x < 0 || y < 0) return {};
-  return {x, y, x + ColWidths(ACol), y + RowHeights(ARow)};
+  return {x, y, AddPixels(x, Extent(true, ACol)), AddPixels(y, Extent(false, ARow))};
 }
 
 TGridCoord TMyCustomGrid::MouseCoord(int X, int Y) const {
@@ -685,21 +685,21 @@ void TMyCustomGrid::InvalidateGrid() {
 void TMyCustomGrid::InvalidateCell(int32_t ACol, int32_t ARow) {
   if (!isVisible()) return;
   const TRect r = CellRect(ACol, ARow);
-  if (!r.IsEmpty()) viewport()->update(r.ToQRect().adjusted(0, 0, FGridLineWidth, FGridLineWidth));
+  if (!r.IsEmpty()) viewport()->update(r.ToQRect().adjusted(0, 0, LinePixels(), LinePixels()));
 }
 
 void TMyCustomGrid::InvalidateRow(int32_t ARow) {
   if (!isVisible()) return;
   const TAxisInfo v = AxisInfo(false);
   const int32_t y = CellStart(v, false, ARow);
-  if (y >= 0) viewport()->update(QRect(0, y, viewport()->width(), RowHeights(ARow) + FGridLineWidth));
+  if (y >= 0) viewport()->update(QRect(0, y, viewport()->width(), Extent(false, ARow) + LinePixels()));
 }
 
 void TMyCustomGrid::InvalidateCol(int32_t ACol) {
   if (!isVisible()) return;
   const TAxisInfo h = AxisInfo(true);
   const int32_t x = CellStart(h, true, ACol);
-  if (x >= 0) viewport()->update(QRect(x, 0, ColWidths(ACol) + FGridLineWidth, viewport()->height()));
+  if (x >= 0) viewport()->update(QRect(x, 0, Extent(true, ACol) + LinePixels(), viewport()->height()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <exception>
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -464,6 +465,21 @@ protected:
   void focusOutEvent(QFocusEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
 
+  // Pixel arithmetic works on widths, heights and lines clamped to +-kPixelLimit, and positions
+  // add up saturating at it: a stored size of 2^31 - 1 is far beyond any screen, and sums of such
+  // sizes must not overflow.
+  static constexpr int32_t kPixelLimit = 1 << 24;
+  static int32_t ClampPixels(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, -kPixelLimit, kPixelLimit));
+  }
+  static int32_t AddPixels(int32_t position, int32_t advance) {
+    return ClampPixels(static_cast<int64_t>(position) + advance);
+  }
+  int32_t Extent(bool horz, int32_t index) const {
+    return ClampPixels(horz ? ColWidths(index) : RowHeights(index));
+  }
+  int32_t LinePixels() const { return ClampPixels(FGridLineWidth); }
+
 private:
   // Pixel layout along one axis (columns: horizontal, rows: vertical).
   struct TAxisInfo {
@@ -477,7 +493,6 @@ private:
     int32_t GridCellCount = 0;
   };
   TAxisInfo AxisInfo(bool horz) const;
-  int32_t Extent(bool horz, int32_t index) const { return horz ? ColWidths(index) : RowHeights(index); }
   int32_t Advance(bool horz, int32_t index, int32_t lineWidth) const;
   int32_t CellStart(const TAxisInfo& info, bool horz, int32_t index) const;  // -1: not shown
   int32_t CellAt(const TAxisInfo& info, bool horz, int32_t pos) const;       // -1: none
@@ -503,7 +518,7 @@ private:
   void FocusLeaving(Qt::FocusReason reason);
   void FocusArrived();
   void SelectingMove(int X, int Y);
-  bool IsHiddenCell(bool horz, int32_t index) const { return Extent(horz, index) + FGridLineWidth <= 0; }
+  bool IsHiddenCell(bool horz, int32_t index) const { return Extent(horz, index) + LinePixels() <= 0; }
   int32_t FirstCellShowing(bool horz, int32_t last) const;
 
   // Painting.

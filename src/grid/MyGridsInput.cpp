@@ -288,20 +288,21 @@ void TMyCustomGrid::CalcSizingState(int X, int Y, TGridState& state, int32_t& in
   const TAxisInfo h = AxisInfo(true);
   const TAxisInfo v = AxisInfo(false);
   // The catch band: 7 pixels (or the line, if wider), starting a little before the line.
-  const int32_t band = std::max(7, FGridLineWidth);
-  const int32_t before = FGridLineWidth > 6 ? 0 : (7 - FGridLineWidth) / 2;
+  const int32_t line = LinePixels();
+  const int32_t band = std::max(7, line);
+  const int32_t before = line > 6 ? 0 : (7 - line) / 2;
 
   auto find = [&](const TAxisInfo& info, bool horz, int pos) -> bool {
     int32_t start = 0;
     auto test = [&](int32_t i) {
-      const int32_t line = start + Extent(horz, i);
-      if (pos >= line - before && pos < line - before + band) {
+      const int32_t edge = AddPixels(start, Extent(horz, i));
+      if (pos >= edge - before && pos < edge - before + band) {
         index = i;
-        sizingPos = line;
-        sizingOfs = line - pos;
+        sizingPos = edge;
+        sizingOfs = edge - pos;
         return true;
       }
-      start += Advance(horz, i, info.LineWidth);
+      start = AddPixels(start, Advance(horz, i, info.LineWidth));
       return false;
     };
     for (int32_t i = 0; i < info.FixedCellCount && i < info.GridCellCount; ++i)

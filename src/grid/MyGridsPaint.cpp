@@ -51,12 +51,12 @@ void TMyCustomGrid::PaintGrid(QPainter& p, const QRect& clip) {
     int32_t pos = 0;
     for (int32_t i = 0; i < a.FixedCellCount && i < a.GridCellCount; ++i) {
       if (!IsHiddenCell(horz, i)) out.push_back({i, pos, Extent(horz, i)});
-      pos += Advance(horz, i, a.LineWidth);
+      pos = AddPixels(pos, Advance(horz, i, a.LineWidth));
     }
     pos = a.FixedBoundary;
     for (int32_t i = std::max(a.FirstGridCell, 0); i < a.GridCellCount && pos < a.GridExtent; ++i) {
       if (!IsHiddenCell(horz, i)) out.push_back({i, pos, Extent(horz, i)});
-      pos += Advance(horz, i, a.LineWidth);
+      pos = AddPixels(pos, Advance(horz, i, a.LineWidth));
     }
     return out;
   };

@@ -356,6 +356,8 @@ private:
   void LoadLines(QStringList lines, bool RestoreLayout);
   // Drops the stored texts and objects of rows first .. the highest stored row.
   void ForgetStoredRowsFrom(int32_t first);
+  // Drops one stored row; the rows stored behind it move up by one.
+  void DropStoredRow(int32_t index);
   void ApplyLayout(const QStringList& layout);
 
   TSortOptions FSortOptions;

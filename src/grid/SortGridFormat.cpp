@@ -144,7 +144,7 @@ void TSortGrid::DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDr
   const bool glyph = ACol == FSortOptions.SortCol() && FSortOptions.CanSort();
   if (ARow == 0)
     text = ShortenHeaderText(text, [&metrics](const QString& t) { return metrics.horizontalAdvance(t); },
-                             ColWidths(ACol) - (glyph ? 12 : 1));
+                             Extent(true, ACol) - (glyph ? 12 : 1));
 
   const int32_t textWidth = metrics.horizontalAdvance(text);
   const int32_t textHeight = metrics.height();

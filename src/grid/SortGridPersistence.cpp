@@ -1,6 +1,8 @@
 // Grid persistence: emptying the grid, its own text file format, the CSV export, font
 // settings and the text form of colours.
 #include <QGuiApplication>
+#include <QWidget>
+#include <algorithm>
 #include <QScreen>
 #include <stdexcept>
 
@@ -151,6 +153,14 @@ void TSortGrid::ForgetStoredRowsFrom(int32_t first) {
   }
 }
 
+void TSortGrid::DropStoredRow(int32_t index) {
+  TSparseList& data = RowData();
+  if (index >= data.Count()) return;
+  delete static_cast<TStringSparseList*>(data.Get(index));
+  data.Put(index, nullptr);
+  data.Delete(index);
+}
+
 void TSortGrid::Clear() {
   {
     TGridUpdateGuard bracket(*this);
@@ -164,8 +174,11 @@ void TSortGrid::Clear() {
     FSelectedRows.clear();
     FSelectionTrail = QStringList{QStringLiteral("1")};
     // Texts and objects of the data rows go, also those stored beyond the row count, which a
-    // later growth of the grid would otherwise bring back; the header keeps its texts.
+    // later growth of the grid would otherwise bring back, and those the filter parked there;
+    // the header keeps its texts.
     ForgetStoredRowsFrom(1);
+    FParkedRowCount = 0;
+    FFilterPlaceholder = false;
     ReloadEditor(Col(), Row());
     FModified = false;
     SetRowCount(2);
@@ -214,9 +227,11 @@ void TSortGrid::SaveToFile(const QString& FileName, bool SaveLayout) {
 }
 
 bool TSortGrid::LoadFromFile(const QString& FileName, bool RestoreLayout) {
-  const std::optional<QStringList> lines = platform::ReadTextFile(FileName);
-  if (!lines) return false;
-  return LoadFromStrings(*lines, RestoreLayout);
+  const std::optional<QString> text = platform::ReadText(FileName);
+  if (!text) return false;
+  // A cell may hold a line break: it is written inside its quotes, so the file's lines are
+  // split where a comma list ends, not at every line break.
+  return LoadFromStrings(SplitCommaListLines(*text), RestoreLayout);
 }
 
 bool TSortGrid::LoadFromStrings(const QStringList& Lines, bool RestoreLayout) {
@@ -260,7 +275,9 @@ void TSortGrid::LoadLines(QStringList lines, bool RestoreLayout) {
     FUserSettings = last.mid(1);
   }
 
-  // The first remaining line is the layout line; the rest are the grid rows, header first.
+  // The first remaining line is the layout line; the rest are the grid rows, header first. A
+  // file that ends before it is cut, not a grid.
+  if (lines.isEmpty()) throw ELoadError();
   for (qsizetype k = 1; k < lines.size(); ++k) {
     last = ReadCommaList(lines[k]);
     for (qsizetype i = 0; i < last.size(); ++i) SetCells(static_cast<int32_t>(i), static_cast<int32_t>(k - 1), last[i]);
@@ -297,13 +314,19 @@ void TSortGrid::ApplyLayout(const QStringList& layout) {
   if (width < area.width() || height < area.height()) {
     const QString& left = Item(layout, ColCount() + 2);
     const QString& top = Item(layout, ColCount() + 3);
+    // Places and sizes no screen has are taken as the farthest a window may go, so that the
+    // window's edges stay within the integer range.
+    auto place = [](int32_t value) { return std::clamp<int32_t>(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); };
     QPoint pos = form->frameGeometry().topLeft();
-    if (left != QLatin1String("-1")) pos.setX(IntItem(layout, ColCount() + 2));
-    if (top != QLatin1String("-1")) pos.setY(IntItem(layout, ColCount() + 3));
+    if (left != QLatin1String("-1")) pos.setX(place(IntItem(layout, ColCount() + 2)));
+    if (top != QLatin1String("-1")) pos.setY(place(IntItem(layout, ColCount() + 3)));
     form->move(pos);
     // The stored size is the outer frame.
     const QSize frameExtra = form->frameGeometry().size() - form->size();
-    form->resize(width - frameExtra.width(), height - frameExtra.height());
+    auto inner = [](int32_t outer, int extra) {
+      return static_cast<int>(std::clamp<int64_t>(int64_t{outer} - extra, 0, QWIDGETSIZE_MAX));
+    };
+    form->resize(inner(width, frameExtra.width()), inner(height, frameExtra.height()));
   } else {
     form->setWindowState(form->windowState() | Qt::WindowMaximized);
   }

@@ -125,11 +125,11 @@ void TSortGrid::Resize() {
   const int32_t last = ColCount() - 1;
   // A hidden last column (width -1) stays hidden: stretching it would show it.
   if (LeftCol() + VisibleColCount() == ColCount() && ColWidths(last) != -1) {
-    int32_t others = 0;
+    int64_t others = 0;
     for (int32_t c = LeftCol(); c < last; ++c) others += ColWidths(c);
     // The viewport, not the frame: the column then ends at the visible edge.
-    const int32_t w = viewport()->width() - others - VisibleColCount();
-    if (w > 0) SetColWidths(last, w);
+    const int64_t w = viewport()->width() - others - VisibleColCount();
+    if (w > 0) SetColWidths(last, static_cast<int32_t>(w));
   }
   InvalidateGrid();
   ScrollBarsUpdated();
@@ -408,11 +408,20 @@ void TSortGrid::KeyPress(QChar& Key) {
 
 void TSortGrid::InsertRow(int32_t ARow) {
   TEditorOptionOff editor(*this);
-  SetRowCount(RowCount() + 1);
-  if (ARow < RowCount() - 2)
-    MoveRowWithFont(RowCount() - 1, ARow);
-  else
-    ARow = ARow + 1;
+  if (FFilterPlaceholder && RowCount() == 2 && IsEmptyRow(1)) {
+    // The filter showed nothing but its empty stand-in row: that row becomes the new one.
+    FFilterPlaceholder = false;
+    ARow = 1;
+  } else {
+    // Rows the filter parked lie right behind the last row: they move on by one, so the row
+    // that comes into view is a new one and not the first of them.
+    if (FParkedRowCount > 0) RowData().Insert(RowCount(), nullptr);
+    SetRowCount(RowCount() + 1);
+    if (ARow < RowCount() - 2)
+      MoveRowWithFont(RowCount() - 1, ARow);
+    else
+      ARow = ARow + 1;
+  }
   // The new row may bring back texts stored beyond the old end.
   for (int32_t c = 0; c < ColCount(); ++c) {
     SetCells(c, ARow, QString());
@@ -440,6 +449,8 @@ void TSortGrid::DeleteRow(int32_t ARow) {
   SetModified(true);
   if (RowCount() < 3) {
     for (int32_t c = 0; c < ColCount(); ++c) SetCells(c, 1, QString());
+    // Behind parked rows the emptied row stands in for "nothing shown", and leaves with the filter.
+    if (FParkedRowCount > 0) FFilterPlaceholder = true;
   } else {
     // The row's font entry goes where the row goes. Outside a bracket the size step then drops
     // the last entry; inside one it does not, so it is dropped here. Either way exactly the
@@ -448,9 +459,11 @@ void TSortGrid::DeleteRow(int32_t ARow) {
     FRowFonts.Move(ARow, fonts - 1);
     TMyStringGrid::DeleteRow(ARow);
     if (FRowFonts.Count() == fonts) FRowFonts.Delete(fonts - 1);
-    // The deleted row now lies just past the end; forget it, or the next added row would show
-    // the removed rider again.
-    ForgetStoredRowsFrom(RowCount());
+    // The deleted row now lies just past the end, in front of any rows the filter parked: it
+    // goes and they move up. Whatever is stored behind them is a removed row too, which a later
+    // growth of the grid would otherwise bring back.
+    DropStoredRow(RowCount());
+    ForgetStoredRowsFrom(RowCount() + FParkedRowCount);
   }
   if (OnRowDelete) OnRowDelete(this, ARow);
 }
@@ -550,12 +563,12 @@ void TSortGrid::ParkRows() {
 
 void TSortGrid::UnparkRows() {
   const int32_t parked = FParkedRowCount;
+  FParkedRowCount = 0;  // from here on they are rows like the others
   SetRowCount(RowCount() + parked);
   // Only the empty stand-in row goes; an empty row the filter accepted is a row like any other.
   if (FFilterPlaceholder && IsEmptyRow(1)) DeleteRow(1);
   FFilterPlaceholder = false;
   if (parked > 0) SortByColumn(FSortOptions.SortCol());
-  FParkedRowCount = 0;
   ReloadEditor(Col(), Row());
   InvalidateGrid();
 }

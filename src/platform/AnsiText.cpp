@@ -144,14 +144,20 @@ bool WriteTextFile(const QString& path, const QStringList& lines) {
   return WriteFileAtomically(path, EncodeLines(lines));
 }
 
-std::optional<QStringList> ReadTextFile(const QString& path) {
+std::optional<QString> ReadText(const QString& path) {
   // A pipe or device would block until someone writes to it, or never end.
   if (!QFileInfo(path).isFile()) return std::nullopt;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return std::nullopt;
-  return SplitLines(DecodeText(bytes));
+  return DecodeText(bytes);
+}
+
+std::optional<QStringList> ReadTextFile(const QString& path) {
+  const std::optional<QString> text = ReadText(path);
+  if (!text) return std::nullopt;
+  return SplitLines(*text);
 }
 
 }  // namespace platform

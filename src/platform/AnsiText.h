@@ -24,6 +24,8 @@ QStringList SplitLines(const QString& text);
 bool WriteTextFile(const QString& path, const QStringList& lines);
 // Writes raw bytes atomically.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+// The text of a file (anything but a regular file is refused); nullopt when it cannot be read.
+std::optional<QString> ReadText(const QString& path);
 // The lines of a text file; nullopt when it cannot be read.
 std::optional<QStringList> ReadTextFile(const QString& path);
 

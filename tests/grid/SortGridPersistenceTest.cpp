@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
+#include <limits>
 
 #include "common/Doubles.h"
 #include "grid/CommaList.h"
@@ -360,4 +362,94 @@ TEST(SortGridPersistence, AFileCutAnywhereInItsRowsLoadsTheRowsBeforeTheCut) {
     }
   }
   EXPECT_TRUE(Doubles().modal.History().empty());
+}
+
+TEST(SortGridPersistence, ACellWithLineBreaksSurvivesTheFile) {
+  QTemporaryDir dir;
+  TSortGrid grid;
+  Fill(grid, {{"Nr.", "Name", "Bemerkung"},
+              {"1", "Anna\r\nBerg", "zwei Zeilen"},
+              {"2", "Ben\nLF", "\"\r\""},
+              {"3", "Cleo\rCR", "\r\n\r\n"},
+              {"4", "Dora", ""}});
+  grid.SetUserSettings({"eine\nZeile mehr"});
+  const QString path = dir.filePath("lines.txt");
+  grid.SaveToFile(path, false);
+
+  TSortGrid loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(path, false));
+  EXPECT_EQ(AllCells(loaded), AllCells(grid));
+  EXPECT_EQ(loaded.UserSettings(), grid.UserSettings());
+  // And once more through the file: nothing shifts.
+  loaded.SaveToFile(path, false);
+  TSortGrid again;
+  ASSERT_TRUE(again.LoadFromFile(path, false));
+  EXPECT_EQ(AllCells(again), AllCells(grid));
+}
+
+TEST(SortGridPersistence, AFileEndingAfterItsSectionsFailsWithoutCrashing) {
+  const QStringList sections = {"GenerelSettings,1", "FontColSettings", "FontRowSettings", "UserSettings,a"};
+  QWidget form;
+  auto* grid = new TSortGrid(&form);
+  for (const bool layout : {false, true}) {
+    // Cut after every section line: no layout line, no rows.
+    for (qsizetype kept = 1; kept <= sections.size(); ++kept) {
+      Fill(*grid, {{"A", "B"}, {"1", "2"}});
+      EXPECT_FALSE(grid->LoadFromStrings(sections.mid(0, kept), layout)) << kept << " " << layout;
+      EXPECT_FALSE(grid->NowUpdating());
+      EXPECT_GE(grid->RowCount(), 1);
+    }
+    // The user-settings line alone.
+    EXPECT_FALSE(grid->LoadFromStrings({"UserSettings"}, layout));
+    // The same through a file.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cut.txt");
+    WriteBytes(path, "GenerelSettings,0\r\nFontColSettings\r\nFontRowSettings\r\nUserSettings\r\n");
+    EXPECT_FALSE(grid->LoadFromFile(path, layout));
+  }
+  // With its layout line the file loads.
+  ASSERT_TRUE(grid->LoadFromStrings(sections + QStringList{"-1,-1,-1,-1,-1,-1", "A,B", "1,2"}, true));
+  EXPECT_EQ(grid->Cells(1, 1), "2");
+}
+
+TEST(SortGridPersistence, AbsurdLayoutNumbersAreTakenWithoutHarm) {
+  QWidget form;
+  form.resize(400, 300);
+  auto* grid = new TSortGrid(&form);
+  grid->resize(380, 280);
+  Fill(*grid, {{"A", "B", "C", "D"}, {"1", "2", "3", "4"}, {"5", "6", "7", "8"}});
+  grid->SetFixedCols(1);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  const QString max = QString::number(std::numeric_limits<int32_t>::max());
+  const QString min = QString::number(std::numeric_limits<int32_t>::min());
+  const QStringList layouts = {
+      WriteCommaList({"300", "200", max, max, "20", max, "10", "10"}),
+      WriteCommaList({"300", "200", min, "30", min, max, min, min}),
+      WriteCommaList({min, min, "-1", max, "-1", max, max, max}),
+      WriteCommaList({max, max, max, min, max, min, "0", "0"}),
+  };
+  for (const QString& layout : layouts) {
+    ASSERT_TRUE(grid->LoadFromStrings({layout, "A,B,C,D", "1,2,3,4", "5,6,7,8"}, true)) << layout.toStdString();
+    EXPECT_EQ(grid->ColWidths(1), ReadCommaList(layout)[3].toInt());  // taken as it stands
+    // Everything that measures cells: painting, hit tests, scrolling, the editor's place.
+    form.setWindowState(Qt::WindowNoState);
+    form.resize(400, 300);
+    grid->resize(380, 280);
+    grid->grab();
+    grid->CellRect(1, 1);
+    QTest::mouseMove(grid->viewport(), QPoint(50, 30));
+    QTest::mouseMove(grid->viewport(), QPoint(370, 270));
+    grid->SetLeftCol(2);
+    grid->SetCol(3);
+    grid->SetRow(2);
+    grid->grab();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(60, 30));
+    QTest::mouseMove(grid->viewport(), QPoint(5, 5));
+    grid->SetGridLineWidth(std::numeric_limits<int32_t>::min());
+    grid->grab();
+    grid->SetGridLineWidth(std::numeric_limits<int32_t>::max());
+    grid->grab();
+    grid->SetGridLineWidth(1);
+  }
 }

@@ -36,3 +36,22 @@ TEST(CommaList, RoundTripsEveryNonEmptyList) {
     EXPECT_EQ(ReadCommaList(WriteCommaList(items)), items) << WriteCommaList(items).toStdString();
   }
 }
+
+TEST(CommaList, FileTextSplitsWhereAListEndsNotInsideQuotes) {
+  // Without line breaks inside quotes it splits as plain lines do.
+  EXPECT_EQ(SplitCommaListLines("a,b\r\nc\nd\re\r\n"), QStringList({"a,b", "c", "d", "e"}));
+  EXPECT_EQ(SplitCommaListLines("a\r\n\r\nb"), QStringList({"a", "", "b"}));
+  EXPECT_EQ(SplitCommaListLines(""), QStringList());
+  // A quote inside an unquoted item is a character of it, not the start of a quoted item.
+  EXPECT_EQ(SplitCommaListLines("ab\"c,d\r\ne\"\r\nf"), QStringList({"ab\"c,d", "e\"", "f"}));
+
+  // Every kind of line break inside a quoted item stays in it; doubled quotes do not end it.
+  const QStringList written = {WriteCommaList({"1", "zwei\r\nZeilen", "x"}), WriteCommaList({"2", "nur\nLF"}),
+                               WriteCommaList({"3", "nur\rCR", "\"\r\n\"\""}), WriteCommaList({"\n"})};
+  EXPECT_EQ(SplitCommaListLines(written.join("\r\n") + "\r\n"), written);
+  EXPECT_EQ(ReadCommaList(SplitCommaListLines(written.join("\r\n"))[2]), QStringList({"3", "nur\rCR", "\"\r\n\"\""}));
+
+  // A quote never closed (a file cut inside a cell, or damaged by hand) does not swallow the
+  // rest of the file: from its line on, lines split as plain lines do.
+  EXPECT_EQ(SplitCommaListLines("a\r\n\"cut\r\nb\r\nc"), QStringList({"a", "\"cut", "b", "c"}));
+}

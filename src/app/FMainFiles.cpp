@@ -56,10 +56,11 @@ void TFormMain::LoadCategoryList() {
     platform::Modal().MessageBox(this, platform::ApplicationTitle(), file.Error, MsgIcon::Error, MsgButtons::Ok);
     return;
   }
+  const QStringList choices = CategoryChoices(*file.Lines);
   cbPol->clear();
-  cbPol->addItems(*file.Lines);
+  cbPol->addItems(choices);
   // An empty file gives an empty list: riders then carry no category and are ranked together.
-  cbPol->setCurrentIndex(file.Lines->isEmpty() ? -1 : 0);
+  cbPol->setCurrentIndex(choices.isEmpty() ? -1 : 0);
 }
 
 void TFormMain::sbSaveClick() {

@@ -101,7 +101,15 @@ void TFormMain::StartJournal() {
     restored = true;
   }
   const QString kept = journal_->Begin(JournalSnapshot(), restored ? "RESTORE" : "OPEN");
-  if (restored && last.CorruptLine > 0) {
+  if (last.TooLarge) {
+    platform::Modal().MessageBox(
+        this, platform::ApplicationTitle(),
+        QStringLiteral("Das Rennjournal ist größer als %1 MB und wurde nicht gelesen.\n"
+                       "Es bleibt als %2 erhalten.")
+            .arg(kMaxJournalBytes / (1024 * 1024))
+            .arg(QDir::toNativeSeparators(kept)),
+        MsgIcon::Warning, MsgButtons::Ok);
+  } else if (restored && last.CorruptLine > 0) {
     platform::Modal().MessageBox(
         this, platform::ApplicationTitle(),
         QStringLiteral("Das Rennjournal ist ab Zeile %1 beschädigt. Wiederhergestellt wurde der Stand bis Zeile %2.\n"

@@ -232,27 +232,43 @@ TJournalContents ReadJournal(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists()) return result;
   result.Exists = true;
+  // A file beyond any race is no journal: replaying it would stall the start.
+  if (info.isFile() && info.size() > kMaxJournalBytes) {
+    result.TooLarge = true;
+    result.CorruptLine = 1;
+    return result;
+  }
   QFile file(path);
   // A pipe or device would block until someone writes to it, or never end.
   if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
     result.CorruptLine = 1;
     return result;
   }
-  const QByteArray data = file.readAll();
-  QList<QByteArray> lines = data.split('\n');
-  // What follows the last line end is a line the program did not finish writing.
-  const QByteArray tail = lines.takeLast();
-  if (!tail.isEmpty()) result.TornTail = true;
+
+  // Line by line, so the memory used is that of the longest line. A line is complete with its
+  // LF; what follows the last one is a line the program did not finish writing.
+  auto nextLine = [&file, &result]() -> std::optional<QByteArray> {
+    if (file.atEnd()) return std::nullopt;
+    QByteArray line = file.readLine();
+    if (!line.endsWith('\n')) {
+      if (!line.isEmpty()) result.TornTail = true;
+      return std::nullopt;
+    }
+    line.chop(1);
+    return line;
+  };
 
   int64_t expectedSeq = 1;
-  for (qsizetype i = 0; i < lines.size(); ++i) {
-    std::optional<TJournalRecord> record = DecodeJournalLine(lines[i]);
+  std::optional<QByteArray> line = nextLine();
+  for (int number = 1; line; ++number) {
+    std::optional<TJournalRecord> record = DecodeJournalLine(*line);
     if (record && record->Seq != expectedSeq) record.reset();
+    std::optional<QByteArray> next = nextLine();
     if (!record) {
-      if (i == lines.size() - 1)
-        result.TornTail = true;  // the last line: died while writing it
+      if (next)
+        result.CorruptLine = number;
       else
-        result.CorruptLine = static_cast<int>(i + 1);
+        result.TornTail = true;  // the last line: died while writing it
       break;
     }
     ++expectedSeq;
@@ -263,6 +279,7 @@ TJournalContents ReadJournal(const QString& path) {
     result.LastTick = record->Tick;
     result.LastWall = record->Wall;
     result.LastBoot = record->Boot;
+    line = std::move(next);
   }
   if (result.CorruptLine || result.TornTail) result.Closed = false;
   return result;
@@ -276,10 +293,7 @@ uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, 
 }
 
 void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
-  auto move = [shift](uint32_t tick) {
-    const uint32_t moved = tick + shift;
-    return moved == 0 ? 1u : moved;  // 0 means "none"
-  };
+  auto move = [shift](uint32_t tick) { return UsableTick(tick + shift); };
   if (state.RaceStartTick != 0) state.RaceStartTick = move(state.RaceStartTick);
   for (size_t r = 1; r < state.Rows.size(); ++r) {
     QStringList& row = state.Rows[r];

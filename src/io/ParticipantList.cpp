@@ -40,6 +40,13 @@ QString StartNumberChoice(const QString& line) {
   return tab < 0 ? head : head.left(tab);
 }
 
+QStringList CategoryChoices(const QStringList& lines) {
+  QStringList choices;
+  for (const QString& line : lines)
+    if (!line.trimmed().isEmpty()) choices << line;
+  return choices;
+}
+
 TListFile ReadListFile(const QString& path) {
   TListFile result;
   const QString prefix = QStringLiteral("Die Datei \"") + path + QStringLiteral("\" kann nicht geöffnet werden. ");

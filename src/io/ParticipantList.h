@@ -38,6 +38,10 @@ struct TListFile {
 inline constexpr qint64 kMaxListFileBytes = 8 * 1024 * 1024;
 TListFile ReadListFile(const QString& path);
 
+// The category choices of "Kategorie.txt": one per line, blank lines left out (an empty choice
+// would file riders under no category while one is shown as selected).
+QStringList CategoryChoices(const QStringList& lines);
+
 class TParticipantList {
 public:
   // What loading decided for the window.

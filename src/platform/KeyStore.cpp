@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/AnsiText.h"
+#include "platform/LocalTime.h"
 
 namespace platform {
 namespace {
@@ -113,6 +114,16 @@ const KeyStore::Value* KeyStore::Find(const QString& name) const {
 
 // Replaces the model with the file's contents. A missing file is an empty store; false only
 // when the file exists but cannot be read, so a write never replaces what it could not see.
+QString KeyStore::AsideName() const {
+  const QFileInfo info(path_);
+  const QString base = info.dir().filePath(info.completeBaseName()) + u'-' +
+                       Now().toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+  const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+  QString name = base + suffix;
+  for (int n = 2; QFileInfo::exists(name); ++n) name = base + u'-' + QString::number(n) + suffix;
+  return name;
+}
+
 bool KeyStore::Load() {
   const QFileInfo info(path_);
   if (!info.exists()) {
@@ -121,6 +132,13 @@ bool KeyStore::Load() {
   }
   // A pipe or device would block until someone writes to it, or never end.
   if (!info.isFile()) return false;
+  // Settings take a few hundred bytes; a file far beyond that would stall every read. It is
+  // moved aside under a dated name, never deleted, and the store starts empty.
+  if (info.size() > kMaxFileBytes) {
+    if (!QFile::rename(path_, AsideName())) return false;
+    keys_.clear();
+    return true;
+  }
   QFile file(path_);
   if (!file.open(QIODevice::ReadOnly)) return false;
   const QByteArray bytes = file.readAll();

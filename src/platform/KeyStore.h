@@ -9,6 +9,8 @@
 // by hand: a damaged or torn file is read as far as it is readable (lines that cannot be read
 // are skipped, and the next write leaves them out); values of other registry types ("hex:...")
 // are kept as they are. Texts escape \\ and \" as the registry editor does, and CR, LF as \r, \n.
+// A file larger than kMaxFileBytes is no settings file: it is moved aside under a dated name
+// (user-2026-12-08-10-15-00.reg) and the store starts empty.
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -47,10 +49,13 @@ public:
   bool WriteBool(const QString& name, bool value) { return WriteInteger(name, value ? 1 : 0); }
 
   QString Path() const { return path_; }
+  static constexpr qint64 kMaxFileBytes = 1024 * 1024;
   // How long a write waits for another instance's lock before it fails (default 5 s).
   void SetLockTimeout(int ms) { lockTimeoutMs_ = ms; }
 
 private:
+  // Where a file too large to read is moved: its name with the date and time added.
+  QString AsideName() const;
   struct Value {
     enum Type { Dword, Text, Other } type = Other;
     QString name;      // as written; "" is the key's default value

@@ -2,6 +2,7 @@
 
 #include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -162,7 +163,7 @@ void TProtocol::LayoutProtocolColumns() {
     others += FGrid.ColWidths(c);
   }
   // One grid line per column.
-  FGrid.SetColWidths(pcName, ClientWidth(FGrid) - others - kProtocolColumns);
+  FGrid.SetColWidths(pcName, std::max(kMinNameWidth, ClientWidth(FGrid) - others - kProtocolColumns));
 }
 
 TFileButtons TProtocol::UpdateFileButtons() const {
@@ -265,7 +266,7 @@ void TProtocol::RecordLap() {
   const int32_t r = FGrid.Row();
   const std::optional<uint32_t> start = TickFromText(Cell(pcStartTick, r));
   if (!start) return;  // not a rider on course: nothing to time
-  const uint32_t now = platform::GetTickCount();
+  const uint32_t now = UsableTick(platform::GetTickCount());
   if (OnLapTick) OnLapTick(now);
   const int32_t total = TickDiff(now, *start);
   int32_t lap = total;
@@ -297,7 +298,7 @@ void TProtocol::RecordLap() {
 void TProtocol::StopRider() {
   const int32_t r = FGrid.Row();
   if (!TickFromText(Cell(pcStartTick, r))) return;
-  const uint32_t stop = platform::GetTickCount();
+  const uint32_t stop = UsableTick(platform::GetTickCount());
   RecordLap();
   if (FGrid.Row() != r) MoveToRow(r);
   const int32_t total = TickDiff(stop, *TickFromText(Cell(pcStartTick, r)));

@@ -33,8 +33,10 @@ constexpr int kRaceLaps = 5;
 
 // The header text of a column; the two hidden columns have none.
 QString ProtocolHeader(int32_t col);
-// The design widths of the columns; column 2 ("Name") takes the rest of the width.
+// The design widths of the columns; column 2 ("Name") takes the rest of the width, but never
+// less than kMinNameWidth (a narrow window would otherwise hide the names).
 int32_t ProtocolColumnWidth(int32_t col);
+constexpr int32_t kMinNameWidth = 48;
 
 // The order of lap counts and duration texts: an empty text counts as 20 characters, a shorter
 // text comes first, texts of equal length compare by character codes.
@@ -91,7 +93,8 @@ public:
   // Sorts by category, time and lap count, numbers the places per category among the
   // finishers, and selects the entry row.
   void RankFinishers();
-  // Column widths; "Name" takes what the others leave of the visible width.
+  // Column widths; "Name" takes what the others leave of the visible width, at least
+  // kMinNameWidth.
   void LayoutProtocolColumns();
   // The file buttons for the protocol's current size.
   TFileButtons UpdateFileButtons() const;

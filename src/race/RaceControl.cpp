@@ -78,9 +78,7 @@ void RaceControl::UpdateCommandStates(int row) {
 void RaceControl::StartClick() {
   if (!faces_.start.enabled) return;
   platform::Sound().PlaySound("Start.wav", platform::SND_FILENAME | platform::SND_ASYNC);
-  uint32_t now = platform::GetTickCount();
-  // A tick of 0 means "no race": a start that falls on it counts from the next millisecond.
-  if (now == 0) now = 1;
+  const uint32_t now = UsableTick(platform::GetTickCount());
   clock_.RiderRefTick = now;
   if (clock_.RaceStartTick == 0) {
     clock_.RaceStartTick = now;

@@ -9,6 +9,11 @@ constexpr int32_t TickDiff(uint32_t later, uint32_t earlier) {
   return static_cast<int32_t>(later - earlier);
 }
 
+// The tick a press or a stored time may have. 0 is taken: it means "no race" for the race start
+// and "stopped" in a rider's last-lap column, so a time that falls on it counts from the next
+// millisecond (possible only when the counter wraps during a race).
+constexpr uint32_t UsableTick(uint32_t tick) { return tick == 0 ? 1u : tick; }
+
 // A tick as stored in the protocol: the counter read as a signed 32-bit integer.
 QString TickToText(uint32_t tick);
 // The tick of a stored text; nullopt when the text is no 32-bit integer.

@@ -51,7 +51,8 @@ std::optional<double> ParseFloatText(const QString& text, QChar separator) {
       plain += char(s[i++].unicode());
       ++expDigits;
     }
-    if (expDigits == 0) return std::nullopt;
+    // An exponent still being typed ("1e", "1e-") counts as 0, so 1e2 can be typed key by key.
+    if (expDigits == 0) plain += '0';
   }
   if (i != n) return std::nullopt;
   double value = 0;

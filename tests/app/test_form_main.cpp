@@ -22,6 +22,7 @@
 #include "platform/KeyStore.h"
 #include "platform/LocalTime.h"
 #include "platform/LocaleFormats.h"
+#include "race/Protocol.h"
 #include "widgets/ButtonWithColor.h"
 #include "widgets/FlEdit.h"
 #include "widgets/LbSpeedButton.h"
@@ -65,6 +66,19 @@ struct FormMainFixture : ::testing::Test {
 };
 
 }  // namespace
+
+TEST_F(FormMainFixture, AtItsMinimumWidthTheNamesStayVisible) {
+  Program program;
+  TFormMain& form = *program.form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.resize(form.minimumSize());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.SortGrid1->ColWidths(pcName), kMinNameWidth);
+  form.resize(804, 556);
+  QCoreApplication::processEvents();
+  EXPECT_GT(form.SortGrid1->ColWidths(pcName), kMinNameWidth);
+}
 
 TEST_F(FormMainFixture, IdleWindowAsDesigned) {
   Program program;

@@ -323,3 +323,45 @@ TEST_F(HostileFiles, PipesInPlaceOfTheSettingsAndTheJournalNeverBlockTheStart) {
   EXPECT_FALSE(settings.ReaderWaited());
   EXPECT_FALSE(journal.ReaderWaited());
 }
+
+TEST_F(HostileFiles, OversizedSettingsAndJournalAreKeptAsideNotRead) {
+  // A settings file of more than a megabyte and a journal beyond its limit (sparse: the disk
+  // holds almost nothing of it).
+  QDir().mkpath(QFileInfo(platform::KeyStore::DefaultPath()).path());
+  const QByteArray settings = "Windows Registry Editor Version 5.00\r\n\r\n[Software\\Veltrano]\r\n\"Left\"=dword:00000064\r\n" +
+                              QByteArray(platform::KeyStore::kMaxFileBytes, ';');
+  WriteBytes(platform::KeyStore::DefaultPath(), settings);
+  {
+    QFile journal("Veltrano.journal");
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write("VJ1\t1\tOPEN\n");
+    ASSERT_TRUE(journal.resize(kMaxJournalBytes + 1));
+  }
+
+  Doubles().modal.AnswerMessage(1);
+  const qint64 cpu = ThreadMs();
+  TFormMain& form = Open();
+  form.StartJournal();
+  EXPECT_LT(ThreadMs() - cpu, kMaxFreezeMs);
+  // The operator is told where the journal went; the window starts clean with the defaults.
+  ASSERT_EQ(Doubles().modal.History().size(), 1u);
+  const QString told = Doubles().modal.History()[0].text;
+  EXPECT_EQ(Doubles().modal.History()[0].icon, MsgIcon::Warning);
+  EXPECT_TRUE(told.contains("größer als 512 MB")) << told.toStdString();
+  EXPECT_TRUE(told.contains("Veltrano-2026-12-07-09-00-00.journal")) << told.toStdString();
+  EXPECT_EQ(form.SortGrid1->RowCount(), 2);
+  EXPECT_EQ(QFileInfo("Veltrano-2026-12-07-09-00-00.journal").size(), kMaxJournalBytes + 1);
+  EXPECT_EQ(ReadJournal("Veltrano.journal").ValidLines, 1);
+  program.reset();
+
+  // The settings file lies beside the new one, byte for byte; the new one is a settings file.
+  const QString aside = QFileInfo(platform::KeyStore::DefaultPath()).dir().filePath("user-2026-12-07-09-00-00.reg");
+  QFile kept(aside);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), settings);
+  platform::KeyStore store;
+  ASSERT_TRUE(store.OpenKey("Software\\Veltrano", false));
+  EXPECT_TRUE(store.ReadInteger("Left").has_value());
+  EXPECT_LT(QFileInfo(platform::KeyStore::DefaultPath()).size(), 4096);
+  QFile::remove(aside);
+}

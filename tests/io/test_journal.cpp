@@ -351,3 +351,63 @@ TEST_F(JournalFixture, OnlyOneHolderOfTheLock) {
 }
 
 }  // namespace
+
+TEST_F(JournalFixture, AJournalBeyondTheLimitIsNotReadButKeptAside) {
+  {
+    TJournal journal(path);
+    WriteRace(journal);
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.resize(kMaxJournalBytes + 1));  // sparse: nothing is written
+  const TJournalContents read = ReadJournal(path);
+  EXPECT_TRUE(read.Exists);
+  EXPECT_TRUE(read.TooLarge);
+  EXPECT_EQ(read.CorruptLine, 1);
+  EXPECT_FALSE(read.HasContent);
+  EXPECT_EQ(read.ValidLines, 0);
+
+  TJournal journal(path);
+  const QString kept = journal.Begin(Idle(), "OPEN");
+  ASSERT_FALSE(kept.isEmpty());
+  EXPECT_EQ(QFileInfo(kept).size(), kMaxJournalBytes + 1);
+  EXPECT_EQ(ReadJournal(path).ValidLines, 1);
+
+  // At the limit a journal is still read: only larger ones are refused.
+  QFile::remove(kept);
+  TJournal small(dir.filePath("small.journal"));
+  WriteRace(small);
+  EXPECT_FALSE(ReadJournal(dir.filePath("small.journal")).TooLarge);
+}
+
+TEST_F(JournalFixture, ReadingLineByLineKeepsTheTornAndDamagedRules) {
+  TJournal journal(path);
+  WriteRace(journal);
+  journal.Close(SampleRace());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray whole = file.readAll();
+  file.close();
+  const QList<QByteArray> lines = Lines(path);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(ReadJournal(path).Closed);
+
+  // A damaged line with whole lines behind it stops the replay there.
+  WriteAll(path, lines[0] + "\nXX" + lines[1] + "\n" + lines[2] + "\n" + lines[3] + "\n");
+  TJournalContents read = ReadJournal(path);
+  EXPECT_EQ(read.CorruptLine, 2);
+  EXPECT_EQ(read.ValidLines, 1);
+  // A damaged last whole line is one the program died writing, also with a torn rest behind it.
+  for (const QByteArray& rest : {QByteArray(), lines[3].left(5)}) {
+    WriteAll(path, lines[0] + "\n" + lines[1] + "\nXX" + lines[2] + "\n" + rest);
+    read = ReadJournal(path);
+    EXPECT_EQ(read.CorruptLine, 0);
+    EXPECT_TRUE(read.TornTail);
+    EXPECT_EQ(read.ValidLines, 2);
+  }
+  // No line end at all after the last line: torn, the lines before count.
+  WriteAll(path, whole.left(whole.size() - 1));
+  read = ReadJournal(path);
+  EXPECT_TRUE(read.TornTail);
+  EXPECT_FALSE(read.Closed);
+  EXPECT_EQ(read.ValidLines, 3);
+}

@@ -169,3 +169,10 @@ TEST(ParticipantParser, FieldsOfMegabytesAreCutAndSoAreTheTitles) {
   EXPECT_EQ(loaded.Titles[1].size(), kMaxParticipantField);
   EXPECT_EQ(list.CurrentParticipant()->Category, "M");
 }
+
+TEST(CategoryFile, BlankLinesGiveNoChoice) {
+  EXPECT_EQ(CategoryChoices({"M", "", "F", "   ", "\t", "Jugend B", ""}), QStringList({"M", "F", "Jugend B"}));
+  EXPECT_EQ(CategoryChoices({"", " "}), QStringList());
+  // A choice keeps its text as the file has it.
+  EXPECT_EQ(CategoryChoices({" M40 "}), QStringList({" M40 "}));
+}

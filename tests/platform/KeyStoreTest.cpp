@@ -8,6 +8,7 @@
 
 #include "common/TestPipe.h"
 #include "platform/KeyStore.h"
+#include "platform/LocalTime.h"
 
 using namespace platform;
 
@@ -283,6 +284,36 @@ TEST_F(KeyStoreTest, RegistryEditorExportsAreRead) {
   EXPECT_EQ(store.ReadInteger(QStringLiteral("Left")), 10);
   EXPECT_FALSE(store.ReadInteger(QStringLiteral("Top")).has_value());
   EXPECT_FALSE(store.OpenKey(QStringLiteral("\\Software\\Alt"), false));
+}
+
+TEST_F(KeyStoreTest, AFileBeyondAnySettingsIsMovedAsideNeverReadOrDeleted) {
+  SetNowSource([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 15, 0)); });
+  const QByteArray huge = kSample + QByteArray(KeyStore::kMaxFileBytes, ';');
+  WriteRaw(huge);
+  const QString aside = dir_.filePath(QStringLiteral("Veltrano/user-2026-12-08-10-15-00.reg"));
+  {
+    // Reading finds an empty store; the file waits beside it, as it was.
+    KeyStore store(Path());
+    EXPECT_FALSE(store.OpenKey(QStringLiteral("Software\\Veltrano"), false));
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+    QFile kept(aside);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), huge);
+  }
+  // A second such file gets a name of its own; settings are written anew.
+  WriteRaw(huge);
+  KeyStore store(Path());
+  ASSERT_TRUE(store.OpenKey(QStringLiteral("Software\\Veltrano"), true));
+  EXPECT_TRUE(store.WriteInteger(QStringLiteral("Left"), 7));
+  EXPECT_TRUE(QFileInfo::exists(dir_.filePath(QStringLiteral("Veltrano/user-2026-12-08-10-15-00-2.reg"))));
+  EXPECT_EQ(store.ReadInteger(QStringLiteral("Left")), 7);
+  EXPECT_LT(QFileInfo(Path()).size(), 1024);
+  // Just at the limit a file is still a settings file.
+  WriteRaw(kSample + QByteArray(KeyStore::kMaxFileBytes - kSample.size(), ';'));
+  KeyStore atLimit(Path());
+  ASSERT_TRUE(atLimit.OpenKey(QStringLiteral("Software\\Veltrano"), false));
+  EXPECT_EQ(atLimit.ReadInteger(QStringLiteral("Left")), 100);
+  SetNowSource({});
 }
 
 TEST(KeyStorePath, FollowsXdgConfigHome) {

@@ -10,6 +10,7 @@
 #include "grid/SortGrid.h"
 #include "platform/LocaleFormats.h"
 #include "race/Protocol.h"
+#include "race/RaceControl.h"
 
 namespace {
 
@@ -178,6 +179,17 @@ TEST_F(ProtocolTest, NameColumnGivesWayToTheScrollBar) {
   EXPECT_EQ(grid.ColWidths(2), grid.viewport()->width() - 720);
 }
 
+TEST_F(ProtocolTest, NameColumnKeepsAUsableWidthInANarrowGrid) {
+  for (const int width : {720, 600, 100}) {
+    grid.resize(width, 300);
+    protocol->LayoutProtocolColumns();
+    EXPECT_EQ(grid.ColWidths(pcName), kMinNameWidth) << width;
+  }
+  grid.resize(900, 300);
+  protocol->LayoutProtocolColumns();
+  EXPECT_EQ(grid.ColWidths(pcName), grid.viewport()->width() - 720);
+}
+
 TEST_F(ProtocolTest, CellAlignment) {
   auto alignment = [this](int32_t col, int32_t row) {
     TFormatOptions format;
@@ -301,6 +313,36 @@ TEST_F(ProtocolTest, LapsAcrossTheTickCountersSignChangeAndWrap) {
     EXPECT_EQ(Cell(pcTime, nr), "7.30,0");
     EXPECT_EQ(Cell(pcStartTick, nr), "450000");
   }
+}
+
+// The counter reads 0 for one millisecond when it wraps; 0 is also the stopped mark of the
+// last-lap column. A press in that millisecond must keep the rider on course and finish him.
+TEST_F(ProtocolTest, APressWhenTheCounterReadsZeroIsATimeNotTheStoppedMark) {
+  Start(0xFFFFF000u, "1", "Wrap", "A");
+  Lap(0, "1");
+  EXPECT_NE(Cell(pcLastLapTick, "1"), "0");
+  EXPECT_EQ(Cell(pcLapCount, "1"), "1");
+  RowCommands commands = CommandsForRow(Cell(pcLapCount, "1"), Cell(pcLastLapTick, "1"), Cell(pcStartTick, "1"));
+  EXPECT_TRUE(commands.lap);
+  EXPECT_TRUE(commands.stop);
+  EXPECT_EQ(Cell(pcLap1, "1"), "4,1");
+  // Later laps count from that press, as if it had been made one millisecond on.
+  Lap(4095, "1");
+  Lap(8191, "1");
+  Lap(12287, "1");
+  EXPECT_EQ(Laps("1"), (QStringList{"", "4,1", "4,1", "4,1", "4,1"}));
+  Stop(16383, "1");
+  EXPECT_TRUE(protocol->IsFinisher(RowOf("1")));
+  EXPECT_EQ(Cell(pcPlace, "1"), "1");
+  EXPECT_EQ(Cell(pcTime, "1"), "20,5");
+
+  // A STOPP in that millisecond stops and ranks the rider like any other.
+  Start(0xFFFFF000u, "2", "Stop", "B");
+  for (uint32_t k = 1; k <= 4; ++k) Lap(0xFFFFF000u + k * 512u, "2");
+  Stop(0, "2");
+  EXPECT_TRUE(protocol->IsFinisher(RowOf("2")));
+  EXPECT_EQ(Cell(pcPlace, "2"), "1");
+  EXPECT_EQ(Cell(pcTime, "2"), "4,1");
 }
 
 TEST_F(ProtocolTest, LapMovesToTheNextRowUnlessItWasTheLast) {

@@ -109,6 +109,27 @@ TEST_F(FloatEditTest, MinusGivesMinusZeroAndTheBoundsDecideTheDigitAfterIt) {
   EXPECT_EQ(edit->text(), "-0");
 }
 
+TEST_F(FloatEditTest, ExponentCanBeTypedKeyByKey) {
+  edit->selectAll();
+  Type("1e2");
+  EXPECT_EQ(edit->text(), "1e2");
+  EXPECT_DOUBLE_EQ(edit->Value(), 100.0);
+
+  // A negative exponent: the minus after the e is part of the number being typed.
+  edit->SetMin(0.001);
+  edit->selectAll();
+  Type("5e-2");
+  EXPECT_EQ(edit->text(), "5e-2");
+  EXPECT_DOUBLE_EQ(edit->Value(), 0.05);
+
+  // The bounds still hold for the finished number: 5e-4 lies below the minimum.
+  edit->selectAll();
+  Type("5e-4");
+  EXPECT_EQ(edit->text(), "5e-");
+  // Half-typed, the field holds the mantissa's value.
+  EXPECT_DOUBLE_EQ(edit->Value(), 5.0);
+}
+
 TEST_F(FloatEditTest, ExponentCanBeTypedWhenItsNumberFitsAndSkipsTheDecimalsRule) {
   edit->setText("12");
   edit->setCursorPosition(1);
@@ -348,7 +369,10 @@ TEST(FloatEdit, ParsingFollowsTheToolkitConverter) {
   EXPECT_EQ(ParseFloatText(",5", sep), 0.5);
   EXPECT_EQ(ParseFloatText("-1e2", sep), -100.0);
   EXPECT_EQ(ParseFloatText("1,5E-1", sep), 0.15);
-  for (const char* bad : {"", "-", ",", "e", "1e", "1,2,3", "12.5", "1 2", "abc", "1e2x"})
+  // An exponent without digits yet is the one of 1: the field is typed key by key.
+  EXPECT_EQ(ParseFloatText("1e", sep), 1.0);
+  EXPECT_EQ(ParseFloatText("2,5E-", sep), 2.5);
+  for (const char* bad : {"", "-", ",", "e", "-e", ",e", "1ee", "1e--2", "1,2,3", "12.5", "1 2", "abc", "1e2x"})
     EXPECT_FALSE(ParseFloatText(bad, sep).has_value()) << bad;
 }
 

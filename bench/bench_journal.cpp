@@ -54,6 +54,7 @@ public:
   int ExecDialog(QDialog*) override { return mrYes; }
   QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
   bool PlaySound(const QString&, uint32_t) override { return true; }
+  void Beep() override {}
   bool HasPrinter() override { return false; }
 };
 

@@ -55,7 +55,7 @@ public:
     clock.Set(t + static_cast<uint32_t>(last.laps[4]));
   }
 
-  void Stop() { protocol.StopRider(); }
+  void Stop() { protocol.StopRider(platform::GetTickCount()); }
   QString Place() const { return grid.Cells(pcPlace, grid.FindRow(pcNumber, lastNumber, false)); }
 
 private:

@@ -1,7 +1,8 @@
 // The race journal's reader. Three ways in, chosen by the first byte: a line with any bytes;
 // a line made valid by its own checksum, so the fields behind the check are reached; and a
 // whole file. A decoded line encodes to a line that decodes to the same record; a file's
-// replay never holds more rows than its last line says, and its counts agree.
+// replay never holds more rows than its last line says, and its counts agree. Lines of both
+// formats are read; a line is written in the second.
 #include <QFile>
 
 #include "FuzzCommon.h"
@@ -14,7 +15,8 @@ bool SameRecord(const TJournalRecord& a, const TJournalRecord& b) {
   return a.Seq == b.Seq && a.Event == b.Event && a.Tick == b.Tick && a.Wall == b.Wall && a.Boot == b.Boot &&
          a.State == b.State && a.RaceStartTick == b.RaceStartTick && a.RoundLen == b.RoundLen &&
          a.LapTable == b.LapTable && a.CanSort == b.CanSort && a.SelectedRow == b.SelectedRow &&
-         a.RowCount == b.RowCount && a.Rows == b.Rows;
+         a.RowCount == b.RowCount && a.Rows == b.Rows && a.CorrectionCount == b.CorrectionCount &&
+         a.NewCorrections == b.NewCorrections;
 }
 
 void CheckLine(const QByteArray& line) {
@@ -23,8 +25,9 @@ void CheckLine(const QByteArray& line) {
   fuzz::Check(record->RowCount >= 1, "row count below one");
   for (const auto& [index, cells] : record->Rows) {
     fuzz::Check(index >= 0 && index < record->RowCount, "row outside the count");
-    fuzz::Check(cells.size() == kProtocolColumns, "row with a wrong cell count");
+    fuzz::Check(cells.size() == kJournalRowFields, "row with a wrong cell count");
   }
+  fuzz::Check(record->NewCorrections.size() <= record->CorrectionCount, "more new corrections than corrections");
   QByteArray encoded = EncodeJournalLine(*record);
   fuzz::Check(encoded.endsWith('\n'), "encoded line without its end");
   encoded.chop(1);
@@ -33,6 +36,7 @@ void CheckLine(const QByteArray& line) {
   TRaceSnapshot state;
   ApplyJournalRecord(*record, state);
   fuzz::Check(state.Rows.size() == size_t(record->RowCount), "applied row count");
+  fuzz::Check(state.Corrections == record->NewCorrections, "applied corrections of a first line");
 }
 
 }  // namespace
@@ -62,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "damaged line number", QString::number(contents.CorruptLine));
     if (contents.ValidLines == 0) fuzz::Check(contents.State == TRaceSnapshot{}, "state from no line");
     for (const QStringList& row : contents.State.Rows)
-      fuzz::Check(row.size() == kProtocolColumns, "restored row with a wrong cell count");
+      fuzz::Check(row.size() == kJournalRowFields, "restored row with a wrong cell count");
   }
   return 0;
 }

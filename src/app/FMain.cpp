@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "app/RaceKeys.h"
@@ -79,21 +80,28 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
   // Each command that may change the race is journaled as soon as it is done.
   connect(mStart, &QAction::triggered, this, [this] {
-    raceControl_->StartClick();
+    raceControl_->StartClick(PressTick());
     JournalChange("START");
   });
   connect(mLap, &QAction::triggered, this, [this] {
-    raceControl_->LapClick();
+    raceControl_->LapClick(PressTick(), forcePress_);
     JournalChange("LAP");
   });
   connect(mStop, &QAction::triggered, this, [this] {
-    raceControl_->StopClick();
+    raceControl_->StopClick(PressTick(), forcePress_);
     JournalChange("STOPP");
   });
   connect(mReset, &QAction::triggered, this, [this] { ResetCommand(); });
-  auto pressTriggers = [](TBitBtnWithColor* button, QAction* action) {
-    button->OnMouseDown = [action](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-      if (action->isEnabled()) action->trigger();
+  // With Shift, a press passes the double-press guard.
+  auto press = [this](QAction* action, bool forced) {
+    forcePress_ = forced;
+    action->trigger();
+    forcePress_ = false;
+  };
+  raceKeys_->OnPress = press;
+  auto pressTriggers = [press](TBitBtnWithColor* button, QAction* action) {
+    button->OnMouseDown = [action, press](QObject*, Qt::MouseButton, Qt::KeyboardModifiers modifiers, int, int) {
+      if (action->isEnabled()) press(action, modifiers.testFlag(Qt::ShiftModifier));
     };
   };
   pressTriggers(bSTART, mStart);
@@ -111,9 +119,14 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   connect(mHilfe, &QAction::triggered, this, [this] { bHelpClick(); });
   ConnectFileCommands();
   connect(mCut, &QAction::triggered, this, [this] {
-    protocol_->mCutClick();
-    JournalChange("CUT");
+    const QString rider = RiderText(SortGrid1->Row());
+    PushCommand(QStringLiteral("Zeile entfernen ") + rider, rider, "CUT", [this] { protocol_->mCutClick(); });
   });
+  BuildCorrections();
+  // A header click sorts as an undo step too, so every step can be taken back in its order.
+  protocol_->OnHeaderSort = [this](const std::function<void()>& sort) {
+    PushCommand(QStringLiteral("Sortieren"), QString(), "SORT", sort);
+  };
   // An edit of the lap-length table ends with an update bracket.
   TableLength->OnEndUpdate = [this, lengths = TableLength->OnEndUpdate](QObject* sender) {
     if (lengths) lengths(sender);
@@ -159,7 +172,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   helpFile_ = HelpFilePath();
   // Sizing the grid while laying out the window is no change of the protocol: a window
   // nobody touched closes without a question.
-  SortGrid1->Clear();
+  protocol_->Clear();
   protocol_->StartUp();
   SaveDialog1.InitialDir = QCoreApplication::applicationDirPath();
   raceClock_->ApplyClockColours({static_cast<TColor>(settings_.C1), static_cast<TColor>(settings_.C2),
@@ -182,8 +195,12 @@ TFormMain::~TFormMain() {
   platform::KeyStore store;
   WriteSettings(store, SettingsKey(), settings_);
   SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
+  WriteCorrectionFile();
   // Only after the shut-down save is the race safe without its journal.
   if (journal_) journal_->Close(JournalSnapshot());
+  // The undo steps go before the window's parts: emptying the stack reports to the window.
+  delete undoStack_;
+  undoStack_ = nullptr;
   autoStart_->Timer().SetEnabled(false);
   raceControl_->Clock().SetEnabled(false);
 }
@@ -201,6 +218,7 @@ void TFormMain::ApplySettings() {
   autoStart_->SetIntervalSeconds(seAutoStart->value());
   lapLengths_->RoundLen = s.RoundLen;
   SaveDialog1.FilterIndex = s.FilterInd;
+  raceControl_->SetMinimumLap(s.MinLap * 1000);
 }
 
 void TFormMain::CollectSettings() {
@@ -261,8 +279,13 @@ void TFormMain::bHelpClick() { platform::Help().ShowContents(helpFile_); }
 
 void TFormMain::bCFGClick() {
   if (!cfgDialog_) return;
-  int32_t roundLen = lapLengths_->RoundLen;
-  if (EditLapLength(*cfgDialog_, roundLen, settings_.Acc)) lapLengths_->RoundLen = roundLen;
+  TCfgValues values{lapLengths_->RoundLen, settings_.Acc, settings_.MinLap};
+  if (EditSettings(*cfgDialog_, values)) {
+    lapLengths_->RoundLen = values.RoundLen;
+    settings_.Acc = values.Acc;
+    settings_.MinLap = values.MinLapSeconds;
+    raceControl_->SetMinimumLap(settings_.MinLap * 1000);
+  }
   JournalChange("LAPLEN");
 }
 

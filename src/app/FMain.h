@@ -11,6 +11,7 @@
 #include "io/SpreadsheetExport.h"
 #include "race/AutoStart.h"
 #include "race/RaceClock.h"
+#include "race/Corrections.h"
 #include "race/RaceControl.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -31,6 +32,10 @@ class TSortGrid;
 class RaceKeyFilter;
 class TLapLengths;
 class TProtocol;
+class TProtocolCommand;
+class TCorrectionDialog;
+class TRiderEditor;
+class QUndoStack;
 class TJournal;
 class TJournalLock;
 struct TRaceSnapshot;
@@ -92,8 +97,15 @@ public:
   // The hidden menu.
   QAction *mStart, *mLap, *mStop, *mReset, *EinstellunGen1, *Hilfe1, *Drucker1, *mHilfe;
   QAction *mCut, *mSelectAll;
+  // Corrections: the keys (Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z; F2) and the protocol's pop-up menu.
+  QAction *mUndo, *mRedo, *mEditRider;
+  QAction *mUndoPopup, *mRedoPopup, *mMoveTime, *mInsertLap;
+  QMenu* mDeleteLap = nullptr;
+  // The line that shows a refused press for a few seconds.
+  QLabel* LabStatus = nullptr;
   // Timers.
   platform::Timer* TimerDate = nullptr;
+  platform::Timer* TimerStatus = nullptr;
 
   // The dialogs the program entry creates after the window.
   void SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo);
@@ -102,6 +114,11 @@ public:
   RaceControl& Race() { return *raceControl_; }
   AutoStart& AutoStarter() { return *autoStart_; }
   TSettings& Settings() { return settings_; }
+  TProtocol& Protocol() { return *protocol_; }
+  QUndoStack& UndoStack() { return *undoStack_; }
+  TCorrectionLog& Corrections() { return corrections_; }
+  TCorrectionDialog* CorrectionDialog() { return correctionDialog_; }
+  TRiderEditor* RiderEditor() { return riderEditor_; }
 
   void TimerDateTimer();
   void bHelpClick();
@@ -122,6 +139,16 @@ public:
   void bDBClick();
   void sb1mClick(QObject* Sender);    // sb1m, sb1p, or the closing of cbStartN's list
   void ShowParticipant();
+
+  // Corrections (FMainCorrections.cpp), all while the race runs: nothing here is modal.
+  void OpenMoveTime();             // "Letzte Zeit übertragen an…" for the current row
+  void OpenInsertLap();            // "Runde einfügen…" for the current row
+  void DeleteLapClick(int lap);    // "Runde löschen" › lap
+  void OpenRiderEditor(int col);   // F2 or a double-click: start number, name, category in place
+  // Shows a line in the window for a few seconds (a refused press, a refused correction).
+  void ShowStatus(const QString& text);
+  // The correction list beside the shut-down protocol.
+  void WriteCorrectionFile() const;
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -149,6 +176,19 @@ private:
   void CollectSettings();
   void CorrectFrameSize();
 
+  // Corrections.
+  void BuildCorrections();
+  void UpdateCorrectionItems();
+  // Runs a protocol operation as an undo step; rider names the row it is about ("Nr. 12").
+  void PushCommand(const QString& text, const QString& rider, const char* event, std::function<void()> operation);
+  void CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event);
+  void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
+  QString RiderText(int32_t row) const;
+  // The race time of a tick as the clock shows it.
+  QString RaceTimeOf(uint32_t tick) const;
+  // The tick of the press being handled.
+  uint32_t PressTick() const;
+
   // Journal.
   TRaceSnapshot JournalSnapshot() const;
   void ApplySnapshot(const TRaceSnapshot& state);
@@ -159,8 +199,9 @@ private:
   // RaceControlHost.
   QString ProtocolCell(int col, int row) const override;
   void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) override;
-  void RecordLap() override;
-  void StopRider() override;
+  void RecordLap(uint32_t tick) override;
+  void StopRider(uint32_t tick) override;
+  void ShowRefusedPress(const QString& text) override;
   void ClearProtocol() override;
   bool ProtocolModified() const override;
   void LayoutProtocolColumns() override;
@@ -188,6 +229,11 @@ private:
   std::unique_ptr<TProtocol> protocol_;
   std::unique_ptr<TJournal> journal_;
   std::unique_ptr<TSpreadsheetExport> excelExport_;
+  QUndoStack* undoStack_ = nullptr;
+  TCorrectionLog corrections_;
+  TCorrectionDialog* correctionDialog_ = nullptr;
+  TRiderEditor* riderEditor_ = nullptr;
+  bool forcePress_ = false;  // the press being handled came with Shift
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

@@ -62,18 +62,24 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   s.Rows.reserve(static_cast<size_t>(rows));
   for (int32_t r = 0; r < rows; ++r) {
     QStringList row;
-    row.reserve(kProtocolColumns);
+    row.reserve(kJournalRowFields);
     for (int32_t c = 0; c < kProtocolColumns; ++c) row << SortGrid1->Cells(c, r);
+    row << (r > 0 ? protocol_->RecordText(r) : QString());
     s.Rows.push_back(std::move(row));
   }
+  s.Corrections = corrections_.Lines();
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
+  protocol_->Clear();
   SortGrid1->SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(s.Rows.size())));
-  for (size_t r = 0; r < s.Rows.size(); ++r)
+  for (size_t r = 0; r < s.Rows.size(); ++r) {
     for (int32_t c = 0; c < kProtocolColumns && c < s.Rows[r].size(); ++c)
       SortGrid1->SetCells(c, static_cast<int32_t>(r), s.Rows[r][c]);
+    if (r > 0) protocol_->SetRecordText(static_cast<int32_t>(r), s.Rows[r].value(kProtocolColumns));
+  }
+  corrections_.SetLines(s.Corrections);
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);

@@ -283,6 +283,16 @@ QWidget* TFormMain::BuildCommandPanel(QWidget* parent) {
   seAutoStart->setAccessibleName("s");
   Label("s", panel, QRect(344, 168, 16, 24))->setBuddy(seAutoStart);
 
+  // The line for a refused press, below the commands; shown for a few seconds.
+  LabStatus = new QLabel(panel);
+  LabStatus->setObjectName("LabStatus");
+  LabStatus->setGeometry(6, 195, 394, 38);
+  LabStatus->setWordWrap(true);
+  LabStatus->setStyleSheet(QStringLiteral("QLabel { background: #FFF0A0; color: #A00000; font-weight: bold; "
+                                          "padding: 1px 4px; }"));
+  LabStatus->setAccessibleName(QStringLiteral("Hinweis"));
+  LabStatus->hide();
+
   // The lap-length table: never shown, it keeps its start-up contents.
   TableLength = new TSortGrid(panel);
   TableLength->setObjectName("TableLength");

@@ -4,11 +4,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUndoStack>
 
 #include "app/FMain.h"
+#include "app/RiderEditor.h"
+#include "dialogs/CorrectionDialog.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/Modal.h"
+#include "platform/Sound.h"
 #include "race/LapLengths.h"
 #include "race/Protocol.h"
 #include "widgets/ButtonWithColor.h"
@@ -16,15 +20,36 @@
 
 QString TFormMain::ProtocolCell(int col, int row) const { return SortGrid1->Cells(col, row); }
 
+// The race commands are undo steps; the window journals them once the whole command is done.
 void TFormMain::RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) {
-  protocol_->RecordStart(tick, number, name, category);
+  const QString rider = QStringLiteral("Nr. %1").arg(StartNumberOf(number, SortGrid1->Row()));
+  PushCommand(QStringLiteral("START ") + rider, rider, nullptr,
+              [=, this] { protocol_->RecordStart(tick, number, name, category); });
 }
 
-void TFormMain::RecordLap() { protocol_->RecordLap(); }
+void TFormMain::RecordLap(uint32_t tick) {
+  const QString rider = RiderText(SortGrid1->Row());
+  PushCommand(QStringLiteral("LAP ") + rider, rider, nullptr, [this, tick] { protocol_->RecordLap(tick); });
+}
 
-void TFormMain::StopRider() { protocol_->StopRider(); }
+void TFormMain::StopRider(uint32_t tick) {
+  const QString rider = RiderText(SortGrid1->Row());
+  PushCommand(QStringLiteral("STOPP ") + rider, rider, nullptr, [this, tick] { protocol_->StopRider(tick); });
+}
 
-void TFormMain::ClearProtocol() { SortGrid1->Clear(); }
+void TFormMain::ShowRefusedPress(const QString& text) {
+  platform::Sound().Beep();
+  ShowStatus(text);
+}
+
+void TFormMain::ClearProtocol() {
+  // Emptied, the protocol starts afresh: nothing to take back, nothing corrected.
+  if (correctionDialog_) correctionDialog_->hide();
+  if (riderEditor_) riderEditor_->Close();
+  undoStack_->clear();
+  corrections_.Clear();
+  protocol_->Clear();
+}
 
 bool TFormMain::ProtocolModified() const { return SortGrid1->Modified(); }
 

@@ -12,8 +12,16 @@ RaceKeyFilter::RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAct
 
 RaceKeyFilter::~RaceKeyFilter() { qApp->removeEventFilter(this); }
 
-QAction* RaceKeyFilter::ActionFor(int key) const {
-  switch (key) {
+void RaceKeyFilter::SetUndo(QAction* undo, QAction* redo, QWidget* keepsTextUndo) {
+  undo_ = undo;
+  redo_ = redo;
+  keepsTextUndo_ = keepsTextUndo;
+}
+
+QAction* RaceKeyFilter::RaceActionFor(const QKeyEvent* key) const {
+  const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers != Qt::NoModifier && modifiers != Qt::ShiftModifier) return nullptr;
+  switch (key->key()) {
     case Qt::Key_F4: return lap_;
     case Qt::Key_F5: return start_;
     case Qt::Key_F9: return stop_;
@@ -21,21 +29,49 @@ QAction* RaceKeyFilter::ActionFor(int key) const {
   }
 }
 
+QAction* RaceKeyFilter::UndoActionFor(const QKeyEvent* key) const {
+  const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+  if (key->key() == Qt::Key_Z && modifiers == Qt::ControlModifier) return undo_;
+  if (key->key() == Qt::Key_Y && modifiers == Qt::ControlModifier) return redo_;
+  if (key->key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) return redo_;
+  return nullptr;
+}
+
+bool RaceKeyFilter::ForWindow(const QWidget* widget) const {
+  if (!widget || !window_) return false;
+  const QWidget* window = widget->window();
+  if (window == window_) return true;
+  return window->property("raceKeys").toBool() && window->parentWidget() && window->parentWidget()->window() == window_;
+}
+
 bool RaceKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride && type != QEvent::KeyRelease) return false;
   auto* key = static_cast<QKeyEvent*>(event);
-  QAction* action = ActionFor(key->key());
-  if (!action || key->modifiers() != Qt::NoModifier) return false;
-  // Only keys for this window: a dialog in front keeps its own keys.
   auto* widget = qobject_cast<QWidget*>(watched);
-  if (!widget || !window_ || widget->window() != window_) return false;
+  QAction* race = RaceActionFor(key);
+  QAction* undo = race ? nullptr : UndoActionFor(key);
+  if (!race && !undo) return false;
+  // Only keys for this window: a dialog in front keeps its own keys.
+  if (!ForWindow(widget)) return false;
+  if (undo) {
+    // Undo keys act on the race in the window itself, except in the rider editor's fields.
+    if (widget->window() != window_ || (keepsTextUndo_ && keepsTextUndo_->isAncestorOf(widget))) return false;
+  }
   if (type == QEvent::ShortcutOverride) {
     // Claim the key so no shortcut of a child takes it; the press follows.
     event->accept();
     return true;
   }
-  if (type == QEvent::KeyPress && !key->isAutoRepeat() && action->isEnabled()) action->trigger();
+  if (type == QEvent::KeyPress && !key->isAutoRepeat()) {
+    QAction* action = race ? race : undo;
+    if (!action->isEnabled()) return true;
+    const bool forced = race && (key->modifiers() & Qt::ShiftModifier);
+    if (race && OnPress)
+      OnPress(action, forced);
+    else
+      action->trigger();
+  }
   return true;
 }
 

@@ -1,11 +1,18 @@
 #pragma once
 // The race keys F4, F5 and F9 belong to the window, not to whatever control has the focus:
-// a combo box would open on F4. A key held down is one command, not one per auto-repeat.
+// a combo box would open on F4. A key held down is one command, not one per auto-repeat. With
+// Shift, LAP and STOPP pass the double-press guard. The window's correction dialogs leave the
+// race keys to the window too.
+//
+// Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z, take a race command back and do it again, also while an
+// entry field has the focus; only the fields of the in-place rider editor keep them for their
+// own text.
 #include <QObject>
 #include <QPointer>
 #include <functional>
 
 class QAction;
+class QKeyEvent;
 class QWidget;
 
 class RaceKeyFilter : public QObject {
@@ -14,15 +21,27 @@ public:
   RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAction* stop);
   ~RaceKeyFilter() override;
 
+  // Runs a race command's menu item; forced: the key came with Shift. Without a handler the
+  // item is triggered.
+  std::function<void(QAction* item, bool forced)> OnPress;
+  // The undo and redo items, and the widget whose own text undo keeps Ctrl+Z.
+  void SetUndo(QAction* undo, QAction* redo, QWidget* keepsTextUndo);
+
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  QAction* ActionFor(int key) const;
+  QAction* RaceActionFor(const QKeyEvent* key) const;
+  QAction* UndoActionFor(const QKeyEvent* key) const;
+  // The key goes to this window: it or one of its correction dialogs has it.
+  bool ForWindow(const QWidget* widget) const;
 
   QPointer<QWidget> window_;
   QAction* lap_;
   QAction* start_;
   QAction* stop_;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
+  QPointer<QWidget> keepsTextUndo_;
 };
 
 // Runs a command when Enter or Space is pressed on a widget, and keeps the widget's own click

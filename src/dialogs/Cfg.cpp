@@ -48,19 +48,35 @@ TCfgDialog::TCfgDialog(QWidget* parent) : QDialog(parent) {
   seRoundLen->setAccessibleName(QStringLiteral("1 Runde (km)"));
   Label3->setBuddy(seRoundLen);
 
-  const int width = std::max({169, seRoundCount->geometry().right() + 13,
-                              Label3->geometry().right() + 13});
-  setFixedSize(width, 195);
+  // The double-press guard: a LAP or STOPP sooner than this after the rider's last press is
+  // not counted.
+  LabMinLap = new QLabel(QStringLiteral("Mindestrundenzeit:"), this);
+  LabMinLap->setGeometry(12, 116, fm.horizontalAdvance(LabMinLap->text()) + 4, fm.height());
+  seMinLap = new QSpinBox(this);
+  seMinLap->setRange(0, kMaxMinLapSeconds);
+  seMinLap->setValue(10);
+  seMinLap->setSuffix(QStringLiteral(" s"));
+  seMinLap->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  seMinLap->setToolTip(QStringLiteral("Ein LAP oder STOPP, der früher nach der letzten Zeit des Fahrers kommt, "
+                                      "wird nicht gezählt (Shift zählt ihn trotzdem). 0 schaltet das aus."));
+  seMinLap->setGeometry(LabMinLap->geometry().right() + 6, 112, 76, 24);
+  seMinLap->setAccessibleName(QStringLiteral("Mindestrundenzeit (s)"));
+  LabMinLap->setBuddy(seMinLap);
+
+  const int width = std::max({169, seRoundCount->geometry().right() + 13, Label3->geometry().right() + 13,
+                              seMinLap->geometry().right() + 13});
+  setFixedSize(width, 200);
 
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
-  OKBtn->setGeometry(width / 2 - 77, 156, 72, 28);
+  OKBtn->setGeometry(width / 2 - 77, 160, 72, 28);
   OKBtn->setDefault(true);
   CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-  CancelBtn->setGeometry(width / 2 + 5, 156, std::max(72, fm.horizontalAdvance("Abbrechen") + 16), 28);
+  CancelBtn->setGeometry(width / 2 + 5, 160, std::max(72, fm.horizontalAdvance("Abbrechen") + 16), 28);
   connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
 
-  setTabOrder(seRoundLen, OKBtn);
+  setTabOrder(seRoundLen, seMinLap);
+  setTabOrder(seMinLap, OKBtn);
   setTabOrder(OKBtn, CancelBtn);
 }
 
@@ -76,10 +92,14 @@ int32_t KmToRoundLen(double km) {
   return static_cast<int32_t>(whole);
 }
 
-bool EditLapLength(TCfgDialog& dialog, int32_t& RoundLen, int32_t& Acc) {
-  dialog.seRoundLen->SetValue(RoundLenToKm(RoundLen));
+bool EditSettings(TCfgDialog& dialog, TCfgValues& values) {
+  dialog.seRoundLen->SetValue(RoundLenToKm(values.RoundLen));
+  dialog.seMinLap->setValue(values.MinLapSeconds);
   if (platform::Modal().ExecDialog(&dialog) != mrOk) return false;
-  RoundLen = KmToRoundLen(dialog.seRoundLen->Value());
-  Acc = 1;
+  values.RoundLen = KmToRoundLen(dialog.seRoundLen->Value());
+  // A typed value counts even when the focus never left the field.
+  dialog.seMinLap->interpretText();
+  values.MinLapSeconds = dialog.seMinLap->value();
+  values.Acc = 1;
   return true;
 }

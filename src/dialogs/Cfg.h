@@ -17,6 +17,8 @@ public:
   QSpinBox* seRoundCount;
   QLabel* Label3;
   TSpinFloatEdit* seRoundLen;
+  QLabel* LabMinLap;
+  QSpinBox* seMinLap;  // the double-press guard's minimum lap time in seconds; 0 is off
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
 
@@ -30,6 +32,15 @@ double RoundLenToKm(int32_t roundLen);
 // km to the nearest whole metre; an exact half goes to the even neighbour.
 int32_t KmToRoundLen(double km);
 
-// The work of the settings button: shows the dialog with the lap length; OK stores the new length
-// and sets the accuracy value to 1, Cancel changes nothing. True when confirmed.
-bool EditLapLength(TCfgDialog& dialog, int32_t& RoundLen, int32_t& Acc);
+// What the settings dialog edits.
+struct TCfgValues {
+  int32_t RoundLen = 100000;  // lap length in metres
+  int32_t Acc = 2;            // accuracy value; a confirmed dialog sets it to 1
+  int32_t MinLapSeconds = 10; // the double-press guard; 0 is off
+};
+inline constexpr int kMaxMinLapSeconds = 3600;
+
+// The work of the settings button: shows the dialog with the values; OK stores the new lap
+// length and minimum lap time and sets the accuracy value to 1, Cancel changes nothing. True
+// when confirmed.
+bool EditSettings(TCfgDialog& dialog, TCfgValues& values);

@@ -245,12 +245,18 @@ void TSortGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
 }
 
 void TSortGrid::HeaderClick(TMouseButton Button, int32_t ACol) {
-  TSortDirection direction = sdAscending;
-  if (FSortOptions.SortDirection() == sdAscending && FSortOptions.SortCol() == ACol) direction = sdDescending;
-  if (Button == mbRight) direction = sdDescending;
-  FSortOptions.SetSortDirection(direction);
-  InvalidateRow(0);
-  SortByColumn(ACol);
+  const auto sort = [this, Button, ACol] {
+    TSortDirection direction = sdAscending;
+    if (FSortOptions.SortDirection() == sdAscending && FSortOptions.SortCol() == ACol) direction = sdDescending;
+    if (Button == mbRight) direction = sdDescending;
+    FSortOptions.SetSortDirection(direction);
+    InvalidateRow(0);
+    SortByColumn(ACol);
+  };
+  if (OnHeaderSort)
+    OnHeaderSort(this, sort);
+  else
+    sort();
 }
 
 // ---------------------------------------------------------------------------------------------

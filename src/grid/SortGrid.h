@@ -183,6 +183,8 @@ public:
   // The point lies in the header row within 5 pixels of its column's left or right edge.
   bool IsOnHeaderBorder(int X, int Y) const;
   bool Sorting() const { return FSorting; }
+  // A header click sorts through this handler when one is set: it runs Sort, or does not.
+  std::function<void(QObject* Sender, const std::function<void()>& Sort)> OnHeaderSort;
   // The entries of the last sort pass.
   const std::vector<TSortedListEntry*>& SortedList() const { return FSortedList; }
 
@@ -299,6 +301,10 @@ public:
   void DeleteColumn(int32_t ACol) override;
   void MoveRowWithFont(int32_t FromIndex, int32_t ToIndex);
   void ExchangeRows(int32_t ARow1, int32_t ARow2);
+  // Puts the data rows into a new arrangement in one step: data row i (0-based, row i + 1)
+  // becomes the row that was data row sources[i], or a new empty row where sources[i] is -1;
+  // rows not named go, texts, objects and all. Row heights and fonts stay with the position.
+  void ArrangeRows(const std::vector<int32_t>& sources);
 
 protected:
   void SetModified(bool Value);

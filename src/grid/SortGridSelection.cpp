@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 
 #include "grid/SortCompare.h"
@@ -492,6 +493,37 @@ void TSortGrid::ExchangeRows(int32_t ARow1, int32_t ARow2) {
     MoveRowWithFont(ARow1, ARow2);
     MoveRowWithFont(ARow2 + 1, ARow1);
   }
+}
+
+void TSortGrid::ArrangeRows(const std::vector<int32_t>& sources) {
+  TGridUpdateGuard bracket(*this);
+  TSparseList& data = RowData();
+  const int32_t oldRows = RowCount();
+  const int32_t oldCount = oldRows - 1;
+  const int32_t newCount = static_cast<int32_t>(sources.size());
+  std::vector<void*> lists(static_cast<size_t>(oldCount));
+  for (int32_t i = 0; i < oldCount; ++i) lists[static_cast<size_t>(i)] = data.Get(i + 1);
+  // Rows the filter parked stay behind the last row.
+  std::vector<void*> parked(static_cast<size_t>(FParkedRowCount));
+  for (int32_t i = 0; i < FParkedRowCount; ++i) parked[static_cast<size_t>(i)] = data.Get(oldRows + i);
+  std::vector<bool> kept(lists.size(), false);
+  for (int32_t source : sources)
+    if (source >= 0 && source < oldCount) kept[static_cast<size_t>(source)] = true;
+  for (size_t i = 0; i < lists.size(); ++i)
+    if (!kept[i]) delete static_cast<TStringSparseList*>(lists[i]);
+  const int32_t stored = std::max(oldCount, newCount) + FParkedRowCount;
+  for (int32_t i = 0; i < stored; ++i) data.Put(i + 1, nullptr);
+  for (int32_t i = 0; i < newCount; ++i) {
+    const int32_t source = sources[static_cast<size_t>(i)];
+    if (source >= 0 && source < oldCount) data.Put(i + 1, lists[static_cast<size_t>(source)]);
+  }
+  for (int32_t i = 0; i < FParkedRowCount; ++i) data.Put(newCount + 1 + i, parked[static_cast<size_t>(i)]);
+  SetRowCount(newCount + 1);
+  // The size step does not run inside the bracket: the row fonts follow the count here.
+  FRowFonts.Resize(RowCount() - oldRows);
+  SetModified(true);
+  ReloadEditor(Col(), Row());
+  InvalidateGrid();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -18,10 +19,15 @@
 
 namespace {
 
-constexpr const char* kMagic = "VJ1";
+// The first format wrote the protocol's cells only; the second adds each row's record, and
+// the correction list behind the rows.
+constexpr const char* kMagicCells = "VJ1";
+constexpr const char* kMagic = "VJ2";
 // Fixed fields before the rows: magic, seq, event, tick, wall, boot, state, race start,
-// lap length, five table lengths, sort flag, selected row, row count.
-constexpr int kFixedFields = 17;
+// lap length, five table lengths, sort flag, selected row, row count; then, in the second
+// format, the number of corrections.
+constexpr int kFixedFieldsCells = 17;
+constexpr int kFixedFields = 18;
 constexpr int kTableLaps = 5;
 
 QByteArray Escape(const QString& text) {
@@ -94,7 +100,7 @@ std::optional<T> Number(const QByteArray& text) {
   }
 }
 
-QStringList EmptyRow() { return QStringList(kProtocolColumns, QString()); }
+QStringList EmptyRow() { return QStringList(kJournalRowFields, QString()); }
 
 bool IsEmptyRow(const QStringList& row) {
   for (const QString& cell : row)
@@ -141,10 +147,12 @@ QByteArray EncodeJournalLine(const TJournalRecord& r) {
   field(r.CanSort ? "1" : "0");
   field(QByteArray::number(r.SelectedRow));
   field(QByteArray::number(r.RowCount));
+  field(QByteArray::number(r.CorrectionCount));
   for (const auto& [index, cells] : r.Rows) {
     field("#" + QByteArray::number(index));
-    for (int c = 0; c < kProtocolColumns; ++c) field(Escape(c < cells.size() ? cells[c] : QString()));
+    for (int c = 0; c < kJournalRowFields; ++c) field(Escape(c < cells.size() ? cells[c] : QString()));
   }
+  for (const QString& correction : r.NewCorrections) field("+" + Escape(correction));
   const uint32_t crc = Crc32(line.constData(), static_cast<size_t>(line.size()));
   line += "\t*";
   line += QByteArray::number(crc, 16).rightJustified(8, '0');
@@ -160,8 +168,10 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
   if (!ok || crc != Crc32(line.constData(), static_cast<size_t>(mark))) return std::nullopt;
 
   const QList<QByteArray> fields = line.left(mark).split('\t');
-  if (fields.size() < kFixedFields || fields[0] != kMagic) return std::nullopt;
-  if ((fields.size() - kFixedFields) % (1 + kProtocolColumns) != 0) return std::nullopt;
+  const bool cellsOnly = !fields.isEmpty() && fields[0] == kMagicCells;
+  const int fixed = cellsOnly ? kFixedFieldsCells : kFixedFields;
+  const int rowFields = cellsOnly ? kProtocolColumns : kJournalRowFields;
+  if (fields.size() < fixed || (fields[0] != kMagic && !cellsOnly)) return std::nullopt;
 
   TJournalRecord r;
   const auto seq = Number<int64_t>(fields[1]);
@@ -194,18 +204,33 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
   r.CanSort = fields[14] == "1";
   r.SelectedRow = *selected;
   r.RowCount = *rowCount;
-  for (qsizetype i = kFixedFields; i < fields.size(); i += 1 + kProtocolColumns) {
-    if (!fields[i].startsWith('#')) return std::nullopt;
+  if (!cellsOnly) {
+    const auto corrections = Number<int32_t>(fields[17]);
+    if (!corrections || *corrections < 0) return std::nullopt;
+    r.CorrectionCount = *corrections;
+  }
+  qsizetype i = fixed;
+  for (; i < fields.size() && fields[i].startsWith('#'); i += 1 + rowFields) {
+    if (i + rowFields >= fields.size()) return std::nullopt;
     const auto index = Number<int32_t>(fields[i].mid(1));
     if (!index || *index < 0 || *index >= r.RowCount) return std::nullopt;
     QStringList cells;
-    for (int c = 0; c < kProtocolColumns; ++c) {
+    for (int c = 0; c < rowFields; ++c) {
       const auto cell = Unescape(fields[i + 1 + c]);
       if (!cell) return std::nullopt;
       cells << *cell;
     }
+    // A row of the first format has no record: an empty one is read from its cells.
+    while (cells.size() < kJournalRowFields) cells << QString();
     r.Rows.emplace_back(*index, std::move(cells));
   }
+  for (; i < fields.size(); ++i) {
+    if (cellsOnly || !fields[i].startsWith('+')) return std::nullopt;
+    const auto correction = Unescape(fields[i].mid(1));
+    if (!correction) return std::nullopt;
+    r.NewCorrections << *correction;
+  }
+  if (r.NewCorrections.size() > r.CorrectionCount) return std::nullopt;
   return r;
 }
 
@@ -225,6 +250,9 @@ void ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
   state.SelectedRow = r.SelectedRow;
   state.Rows.resize(static_cast<size_t>(r.RowCount), EmptyRow());
   for (const auto& [index, cells] : r.Rows) state.Rows[static_cast<size_t>(index)] = cells;
+  // The line names the last entries of the list; those before it are the ones already read.
+  const qsizetype kept = std::min<qsizetype>(state.Corrections.size(), r.CorrectionCount - r.NewCorrections.size());
+  state.Corrections = state.Corrections.mid(0, kept) + r.NewCorrections;
 }
 
 TJournalContents ReadJournal(const QString& path) {
@@ -298,7 +326,16 @@ void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
   for (size_t r = 1; r < state.Rows.size(); ++r) {
     QStringList& row = state.Rows[r];
     if (row.size() < kProtocolColumns) continue;
-    // Only riders on course hold ticks; a stopped rider's column 13 is his total.
+    // The times a row carries are ticks, stopped riders' included.
+    if (row.size() > kProtocolColumns) {
+      if (std::optional<TRowRecord> record = TRowRecord::FromText(row[kProtocolColumns]); record && record->Times) {
+        TRiderTimes& times = *record->Times;
+        if (times.Started) times.Start = move(times.Start);
+        for (uint32_t& press : times.Presses) press = move(press);
+        row[kProtocolColumns] = record->ToText();
+      }
+    }
+    // Only riders on course hold ticks in their cells; a stopped rider's column 13 is his total.
     if (row[pcStartTick].isEmpty() || row[pcLastLapTick] == QLatin1String("0")) continue;
     if (const auto start = TickFromText(row[pcStartTick])) row[pcStartTick] = TickToText(move(*start));
     if (!row[pcLastLapTick].isEmpty())
@@ -456,9 +493,16 @@ void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool forc
     const bool changed = i < shadow_.Rows.size() ? row != shadow_.Rows[i] : !IsEmptyRow(row);
     if (changed) r.Rows.emplace_back(static_cast<int32_t>(i), row);
   }
+  // The correction list only grows until the protocol is emptied: a line carries its new
+  // entries, or all of them when it is not the list the line before ended with.
+  r.CorrectionCount = static_cast<int32_t>(state.Corrections.size());
+  const bool grown = !force && state.Corrections.size() >= shadow_.Corrections.size() &&
+                     state.Corrections.mid(0, shadow_.Corrections.size()) == shadow_.Corrections;
+  r.NewCorrections = grown ? state.Corrections.mid(shadow_.Corrections.size()) : state.Corrections;
   const bool stateChanged = state.State != shadow_.State || state.RaceStartTick != shadow_.RaceStartTick ||
                             state.RoundLen != shadow_.RoundLen || state.LapTable != shadow_.LapTable ||
-                            state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size();
+                            state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size() ||
+                            state.Corrections != shadow_.Corrections;
   if (!force && !stateChanged && r.Rows.empty()) return;
 
   r.Seq = ++seq_;

@@ -21,9 +21,16 @@ struct TRaceSnapshot {
   QStringList LapTable;          // the per-lap lengths as typed, laps 1 .. 5
   bool CanSort = false;          // header clicks sort once the protocol has been ranked
   int32_t SelectedRow = 1;
-  std::vector<QStringList> Rows; // row 0 is the header; every row has the protocol's columns
+  // Row 0 is the header. Every row has the protocol's columns, then the text of what the row
+  // carries beside them (its times; TRowRecord::ToText), which a journal of the first format
+  // does not hold.
+  std::vector<QStringList> Rows;
+  QStringList Corrections;       // the correction list, one line per entry (TCorrection::ToLine)
   bool operator==(const TRaceSnapshot&) const = default;
 };
+
+// The fields of a journal row: the protocol's columns and the row's record.
+inline constexpr int kJournalRowFields = 15;
 
 // One line of the journal.
 struct TJournalRecord {
@@ -40,6 +47,8 @@ struct TJournalRecord {
   int32_t SelectedRow = 1;
   int32_t RowCount = 0;
   std::vector<std::pair<int32_t, QStringList>> Rows;  // only the rows that changed
+  int32_t CorrectionCount = 0;   // entries of the correction list after this line
+  QStringList NewCorrections;    // its last entries, those the line before did not have
 };
 
 // The most protocol rows a line may name; a line with more is damaged.

@@ -1,5 +1,6 @@
 #include "io/Settings.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -41,6 +42,19 @@ const std::vector<Field>& Fields() {
   return fields;
 }
 
+// The values added later: each read on its own, kept within its range.
+struct Extra {
+  const char* name;
+  int32_t TSettings::*member;
+  int32_t min, max;
+};
+const std::vector<Extra>& Extras() {
+  static const std::vector<Extra> extras = {
+      {"MinLap", &TSettings::MinLap, 0, 3600},
+  };
+  return extras;
+}
+
 }  // namespace
 
 QString SettingsKey() { return "\\Software\\" + platform::ApplicationTitle(); }
@@ -54,6 +68,9 @@ int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& setti
     field.apply(settings, *value);
     ++read;
   }
+  for (const Extra& extra : Extras())
+    if (const std::optional<int32_t> value = store.ReadInteger(extra.name))
+      settings.*extra.member = std::clamp(*value, extra.min, extra.max);
   store.CloseKey();
   return read;
 }
@@ -62,6 +79,7 @@ bool WriteSettings(platform::KeyStore& store, const QString& key, const TSetting
   if (!store.OpenKey(key, true)) return false;
   bool ok = true;
   for (const Field& field : Fields()) ok = store.WriteInteger(field.name, field.value(settings)) && ok;
+  for (const Extra& extra : Extras()) ok = store.WriteInteger(extra.name, settings.*extra.member) && ok;
   store.CloseKey();
   return ok;
 }

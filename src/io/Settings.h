@@ -20,6 +20,8 @@ struct TSettings {
   int32_t FilterInd = 2;        // save dialog file type: 1 CSV, 2 HTML, 3 text
   int32_t RoundLen = 100000;    // lap length in metres
   int32_t CountDown = 30;       // auto-start interval in seconds
+  // Beside the thirteen, read on their own: a store written before them lacks them.
+  int32_t MinLap = 10;          // the double-press guard's minimum lap time in seconds; 0 is off
 
   bool operator==(const TSettings&) const = default;
 };
@@ -27,9 +29,11 @@ struct TSettings {
 // "\Software\" + the application title.
 QString SettingsKey();
 
-// Reads the values in their fixed order into defaults, stopping silently at the first value
-// that is missing or not an integer. Returns how many values were read (0 without the key).
+// Reads the thirteen values in their fixed order into defaults, stopping silently at the first
+// value that is missing or not an integer; then each later value on its own (one missing keeps
+// its default, one out of its range is brought into it). Returns how many of the thirteen were
+// read (0 without the key).
 int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& settings);
 
-// Writes all thirteen values, creating the key; false (and nothing written) when it cannot.
+// Writes all values, creating the key; false (and nothing written) when it cannot.
 bool WriteSettings(platform::KeyStore& store, const QString& key, const TSettings& settings);

@@ -65,6 +65,8 @@ QtSoundService::~QtSoundService() {
 
 void QtSoundService::SetBeep(std::function<void()> beep) { state_->beep = std::move(beep); }
 
+void QtSoundService::Beep() { state_->Beep(); }
+
 bool QtSoundService::PlaySound(const QString& file, uint32_t flags) {
   if (file.isEmpty()) {
     for (auto& [path, entry] : state_->effects)

@@ -17,6 +17,8 @@ public:
   // Plays a wave file asynchronously; never blocks. A file that cannot be played, or no sound
   // device, gives the default beep. With SND_MEMORY the file is only loaded (priming).
   virtual bool PlaySound(const QString& file, uint32_t flags) = 0;
+  // The platform's short warning sound (a refused press).
+  virtual void Beep() = 0;
 };
 
 // QSoundEffect per file, kept loaded. An empty file name stops what is playing. Whatever the
@@ -29,6 +31,7 @@ public:
   QtSoundService(const QtSoundService&) = delete;
   QtSoundService& operator=(const QtSoundService&) = delete;
   bool PlaySound(const QString& file, uint32_t flags) override;
+  void Beep() override;
   // Replaces QApplication::beep (tests).
   void SetBeep(std::function<void()> beep);
 

@@ -1,5 +1,6 @@
 #include "race/Protocol.h"
 
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -85,6 +86,13 @@ QString FormatSpeed(double kmh) {
       .arg(tenths % 10);
 }
 
+QString StartNumberOf(const QString& numberText, int32_t row) {
+  // A rider without a usable start number gets the row number.
+  int32_t number = 0;
+  if (!TryStrToInt(numberText, number)) number = 0;
+  return QString::number(number != 0 ? number : row);
+}
+
 TFileButtons DecideFileButtons(int32_t rowCount, const std::function<bool()>& hasPrinter) {
   TFileButtons buttons;
   buttons.Save = rowCount > 2;
@@ -119,6 +127,30 @@ TProtocol::TProtocol(TSortGrid& grid, std::function<int32_t(int k)> lapDistance)
   FGrid.OnEndUpdate = [this](QObject*) {
     if (!FRanking) EnsureEntryRow();
   };
+  FGrid.OnHeaderSort = [this](QObject*, const std::function<void()>& sort) {
+    auto sortHere = [this, &sort] {
+      BeforeRearranging();
+      sort();
+    };
+    if (OnHeaderSort)
+      OnHeaderSort(sortHere);
+    else
+      sortHere();
+  };
+  // A corrected row carries a mark in its number cell: a small corner, the text untouched.
+  FGrid.OnDrawCell = [this](QObject*, int32_t ACol, int32_t ARow, const TRect& Rect, TGridDrawState) {
+    if (ACol != pcNumber || ARow < 1) return;
+    const TRowRecord* record = Attached(ARow);
+    QPainter* canvas = FGrid.Canvas();
+    if (record == nullptr || !record->Corrected || canvas == nullptr) return;
+    const QPoint corner(Rect.Left, Rect.Top);
+    const QPoint points[] = {corner, corner + QPoint(kCorrectionMark, 0), corner + QPoint(0, kCorrectionMark)};
+    canvas->save();
+    canvas->setPen(Qt::NoPen);
+    canvas->setBrush(ToQColor(kCorrectionMarkColour));
+    canvas->drawPolygon(points, 3);
+    canvas->restore();
+  };
 }
 
 TProtocol::~TProtocol() {
@@ -126,6 +158,8 @@ TProtocol::~TProtocol() {
   FGrid.OnGetSortStyle = nullptr;
   FGrid.OnGetCellFormat = nullptr;
   FGrid.OnEndUpdate = nullptr;
+  FGrid.OnHeaderSort = nullptr;
+  FGrid.OnDrawCell = nullptr;
 }
 
 void TProtocol::SetUpGrid(TSortGrid& grid) {
@@ -153,6 +187,11 @@ void TProtocol::StartUp() {
   for (int32_t c = 0; c < kProtocolColumns; ++c) SetCell(c, 0, ProtocolHeader(c));
   LayoutProtocolColumns();
   SelectRow(1);
+}
+
+void TProtocol::Clear() {
+  FGrid.Clear();
+  FRecords.clear();
 }
 
 void TProtocol::LayoutProtocolColumns() {
@@ -203,11 +242,14 @@ bool TProtocol::IsFinisher(int32_t row) const {
 // Entry row
 
 void TProtocol::AppendEntryRow() {
+  BeforeRearranging();
   const int32_t n = FGrid.RowCount();
   FGrid.SetRowCount(n + 1);
-  // A row removed earlier keeps its texts behind the last row; they must not come back.
+  // A new row of its own: a row removed earlier keeps its texts and record behind the last row,
+  // and they must not come back.
+  Attach(n, TRowRecord::ForEntryRow());
   for (int32_t c = 0; c < FGrid.ColCount(); ++c)
-    if (!Cell(c, n).isEmpty()) SetCell(c, n, QString());
+    if (!Cell(c, n).isEmpty()) FGrid.SetCells(c, n, QString());
   SetCell(pcPlace, n, QStringLiteral("-"));
 }
 
@@ -228,6 +270,7 @@ void TProtocol::PutEntryRowsLast(const std::vector<int32_t>& entries) {
     return;
   }
   // Every entry row goes behind the riders, in the order they stand.
+  BeforeRearranging();
   int32_t moved = 0;
   for (int32_t r : entries) FGrid.MoveRow(r - moved++, last);
   // The current row moved with its line; the grid's list of selected rows must follow it.
@@ -245,75 +288,57 @@ void TProtocol::PutEntryRowsLast(const std::vector<int32_t>& entries) {
 void TProtocol::RecordStart(uint32_t tick, const QString& numberText, const QString& name, const QString& category) {
   // Growing the grid moves its current cell to row 1, so the row is addressed explicitly.
   const int32_t r = FGrid.Row();
+  TRiderTimes times;
+  times.Started = true;
+  times.Start = UsableTick(tick);
+  EditRecord(r).Times = times;
   SetCell(pcPlace, r, QStringLiteral("-"));
   SetCell(pcNumber, r, numberText);
   SetCell(pcName, r, name);
   SetCell(pcCategory, r, category);
-  SetCell(pcLapCount, r, QStringLiteral("0"));
-  int32_t number = 0;
-  if (!TryStrToInt(numberText, number)) number = 0;
-  SetCell(pcStartTick, r, TickToText(tick));
+  ShowTimes(r);
   if (r == FGrid.RowCount() - 1) {
     AppendEntryRow();
     LayoutProtocolColumns();  // a scroll bar may have appeared
   }
-  // A rider without a usable start number gets the row number.
-  SetCell(pcNumber, r, QString::number(number != 0 ? number : r));
+  SetCell(pcNumber, r, StartNumberOf(numberText, r));
   MoveToRow(r + 1);
 }
 
-void TProtocol::RecordLap() {
-  const int32_t r = FGrid.Row();
-  const std::optional<uint32_t> start = TickFromText(Cell(pcStartTick, r));
-  if (!start) return;  // not a rider on course: nothing to time
-  const uint32_t now = UsableTick(platform::GetTickCount());
-  if (OnLapTick) OnLapTick(now);
-  const int32_t total = TickDiff(now, *start);
-  int32_t lap = total;
-  if (Cell(pcLapCount, r) != QLatin1String("0")) {
-    if (const std::optional<uint32_t> previous = TickFromText(Cell(pcLastLapTick, r))) lap = TickDiff(now, *previous);
-  }
-  const bool lastRow = r == FGrid.RowCount() - 1;
-  int32_t k = 0;
-  {
-    TFlagScope own(FRanking);  // the protocol's own bracket moves no rows
-    TGridUpdateGuard bracket(FGrid);
-    if (!TryStrToInt(Cell(pcLapCount, r), k)) k = 0;
-    ++k;
-    SetCell(pcLapCount, r, QString::number(k));
-    SetCell(pcLastLapTick, r, TickToText(now));
-    // A lap in the millisecond of the start has no speed; the lap itself still counts.
-    QString speed;
-    if (total != 0 && k >= 1 && k <= kRaceLaps && FLapDistance)
-      speed = FormatSpeed(static_cast<double>(FLapDistance(k)) * 3600.0 / static_cast<double>(total));
-    SetCell(pcSpeed, r, speed);
-    SetCell(pcTime, r, FormatDuration(total));
-    for (int32_t c = pcLap5; c < pcLap1; ++c) SetCell(c, r, Cell(c + 1, r));
-    SetCell(pcLap1, r, FormatDuration(lap));
-  }
-  // Riders pass roughly in start order: the next one is likely the row below.
-  if (k < kRaceLaps && !lastRow) MoveToRow(r + 1);
+bool TProtocol::AddPress(int32_t row, uint32_t tick, bool stop) {
+  const TRowRecord& record = Record(row);
+  if (!record.Times || !record.Times->Started || record.Times->Stopped || record.Times->Laps() >= kRaceLaps)
+    return false;  // not a rider on course: nothing to time
+  TRiderTimes times = *record.Times;
+  tick = UsableTick(tick);
+  times.Presses.push_back(tick);
+  times.Stopped = stop;
+  if (OnLapTick) OnLapTick(tick);
+  TFlagScope own(FRanking);  // the protocol's own bracket moves no rows
+  TGridUpdateGuard bracket(FGrid);
+  EditRecord(row).Times = times;
+  ShowTimes(row);
+  return true;
 }
 
-void TProtocol::StopRider() {
+void TProtocol::RecordLap(uint32_t tick) {
   const int32_t r = FGrid.Row();
-  if (!TickFromText(Cell(pcStartTick, r))) return;
-  const uint32_t stop = UsableTick(platform::GetTickCount());
-  RecordLap();
-  if (FGrid.Row() != r) MoveToRow(r);
-  const int32_t total = TickDiff(stop, *TickFromText(Cell(pcStartTick, r)));
+  if (!AddPress(r, tick, false)) return;
+  // Riders pass roughly in start order: the next one is likely the row below.
+  if (Record(r).Times->Laps() < kRaceLaps && r < FGrid.RowCount() - 1) MoveToRow(r + 1);
+}
+
+void TProtocol::StopRider(uint32_t tick) {
+  const int32_t r = FGrid.Row();
+  if (!AddPress(r, tick, true)) return;
   // Corrections typed into the entry fields are taken over at the stop.
   if (StartNumberField) SetCell(pcNumber, r, StartNumberField());
   if (NameField) SetCell(pcName, r, NameField());
   if (CategoryField) SetCell(pcCategory, r, CategoryField());
-  SetCell(pcStartTick, r, QString::number(total));
-  SetCell(pcLastLapTick, r, QStringLiteral("0"));
-  if (Cell(pcLapCount, r) != QLatin1String("5")) {
-    SetCell(pcTime, r, QString());
+  if (!IsFinisher(r)) {
     if (OnSelectRow) OnSelectRow(r);
     return;
   }
-  SetCell(pcTime, r, FormatDuration(total));
   RankFinishers();
   // The name field now shows the row the ranking selected. An empty name would find the first
   // nameless rider rather than anyone in particular, so it leaves the selection alone.
@@ -321,6 +346,13 @@ void TProtocol::StopRider() {
   if (name.isEmpty()) return;
   const int32_t found = FGrid.FindRow(pcName, name, false);
   if (found > 0) SelectRow(found);
+}
+
+void TProtocol::ShowTimes(int32_t row) {
+  const TRowRecord& record = Record(row);
+  if (!record.Times) return;
+  const TTimeCells cells = ComputeTimeCells(*record.Times, FLapDistance);
+  for (int32_t c = pcLap5; c <= pcStartTick; ++c) SetCell(c, row, cells[static_cast<size_t>(c - pcLap5)]);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -392,6 +424,7 @@ std::vector<int32_t> TProtocol::NumberPlaces() {
 }
 
 void TProtocol::RankFinishers() {
+  BeforeRearranging();
   std::vector<int32_t> entries;
   {
     TFlagScope ranking(FRanking);
@@ -421,6 +454,13 @@ void TProtocol::RankFinishers() {
 void TProtocol::mCutClick() {
   const int32_t r = FGrid.Row();
   if (r <= 0) return;
+  if (FGrid.RowCount() < 3) {
+    // The only data row is emptied in place (the grid keeps one row) and becomes an entry row.
+    for (int32_t c = 0; c < kProtocolColumns; ++c) SetCell(c, r, QString());
+    EditRecord(r) = TRowRecord::ForEntryRow();
+  } else {
+    BeforeRemoving(r);
+  }
   FGrid.DeleteRow(r);
   RankFinishers();
 }

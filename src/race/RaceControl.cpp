@@ -1,5 +1,7 @@
 #include "race/RaceControl.h"
 
+#include <algorithm>
+
 #include "grid/SortCompare.h"
 #include "platform/Sound.h"
 #include "platform/Tick.h"
@@ -55,6 +57,7 @@ void RaceControl::Restore(State state, uint32_t raceStartTick) {
 void RaceControl::Show() { host_.ShowCommands(faces_); }
 
 void RaceControl::UpdateCommandStates(int row) {
+  row_ = row;
   const QString startTick = host_.ProtocolCell(kColStart, row);
   const RowCommands commands =
       CommandsForRow(host_.ProtocolCell(kColLaps, row), host_.ProtocolCell(kColLastLap, row), startTick);
@@ -75,10 +78,10 @@ void RaceControl::UpdateCommandStates(int row) {
                         host_.ProtocolCell(kColCategory, row));
 }
 
-void RaceControl::StartClick() {
+void RaceControl::StartClick(uint32_t tick) {
   if (!faces_.start.enabled) return;
   platform::Sound().PlaySound("Start.wav", platform::SND_FILENAME | platform::SND_ASYNC);
-  const uint32_t now = UsableTick(platform::GetTickCount());
+  const uint32_t now = UsableTick(tick);
   clock_.RiderRefTick = now;
   if (clock_.RaceStartTick == 0) {
     clock_.RaceStartTick = now;
@@ -95,12 +98,42 @@ void RaceControl::StartClick() {
   host_.UpdateFileButtons();
 }
 
-void RaceControl::LapClick() {
-  if (faces_.lap.enabled) host_.RecordLap();
+QString RaceControl::GuardRefusal(const QString& command, int row, uint32_t tick) const {
+  if (minimumLapMs_ <= 0) return {};
+  // The rider's last press: his newest lap, or his start before the first.
+  int32_t laps = 0;
+  const QString last =
+      TryStrToInt(host_.ProtocolCell(kColLaps, row), laps) && laps > 0 ? host_.ProtocolCell(kColLastLap, row)
+                                                                     : host_.ProtocolCell(kColStart, row);
+  const std::optional<uint32_t> lastTick = TickFromText(last);
+  if (!lastTick) return {};
+  const int32_t age = TickDiff(UsableTick(tick), *lastTick);
+  if (age >= minimumLapMs_) return {};
+  const QString key = command == QLatin1String("LAP") ? QStringLiteral("F4") : QStringLiteral("F9");
+  return QStringLiteral("%1 für Nr. %2 nicht gezählt: %3 s nach der letzten Zeit, kürzer als die Mindestrundenzeit "
+                        "von %4 s. Shift+%5 zählt ihn trotzdem.")
+      .arg(command, host_.ProtocolCell(kColNumber, row), FormatDuration(std::max(age, 0)),
+           QString::number(minimumLapMs_ / 1000.0, 'g', 6).replace(u'.', u','), key);
 }
 
-void RaceControl::StopClick() {
-  if (faces_.stop.enabled) host_.StopRider();
+void RaceControl::LapClick(uint32_t tick, bool force) {
+  if (!faces_.lap.enabled) return;
+  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("LAP"), row_, tick);
+  if (!refusal.isEmpty()) {
+    host_.ShowRefusedPress(refusal);
+    return;
+  }
+  host_.RecordLap(UsableTick(tick));
+}
+
+void RaceControl::StopClick(uint32_t tick, bool force) {
+  if (!faces_.stop.enabled) return;
+  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("STOPP"), row_, tick);
+  if (!refusal.isEmpty()) {
+    host_.ShowRefusedPress(refusal);
+    return;
+  }
+  host_.StopRider(UsableTick(tick));
 }
 
 void RaceControl::EndClick() {

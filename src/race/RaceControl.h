@@ -50,8 +50,8 @@ public:
   // The protocol.
   virtual QString ProtocolCell(int col, int row) const = 0;
   virtual void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) = 0;
-  virtual void RecordLap() = 0;
-  virtual void StopRider() = 0;
+  virtual void RecordLap(uint32_t tick) = 0;
+  virtual void StopRider(uint32_t tick) = 0;
   virtual void ClearProtocol() = 0;
   virtual bool ProtocolModified() const = 0;
   virtual void LayoutProtocolColumns() = 0;
@@ -75,6 +75,9 @@ public:
   virtual void UncheckAutoStart() = 0;
   virtual void FocusResetButton() = 0;
   virtual void FocusStartButton() = 0;
+  // A LAP or STOPP the double-press guard did not record: beep and show why, for a few seconds,
+  // without a modal box.
+  virtual void ShowRefusedPress(const QString& text) = 0;
   // The shared yes/no dialog with this question and captions; true for yes. The captions go
   // back to "Ja" and "Nein" afterwards.
   virtual bool Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) = 0;
@@ -89,9 +92,11 @@ public:
   // The protocol's selection handler.
   void UpdateCommandStates(int row);
 
-  void StartClick();  // F5, START pressed, auto-start
-  void LapClick();    // F4, LAP pressed
-  void StopClick();   // F9, STOPP pressed
+  // The race commands, pressed at tick. LAP and STOPP for a rider whose last time is younger
+  // than the minimum lap time are refused unless forced (the key with Shift).
+  void StartClick(uint32_t tick);              // F5, START pressed, auto-start
+  void LapClick(uint32_t tick, bool force);    // F4, LAP pressed
+  void StopClick(uint32_t tick, bool force);   // F9, STOPP pressed
   void EndClick();    // ENDE
   void ResetClick();  // reset: asks, then empties the protocol
   // Whether the window may close; asks "Beenden?" while the clock runs or the protocol changed.
@@ -102,6 +107,12 @@ public:
   // journal; the protocol is already in place.
   void Restore(State state, uint32_t raceStartTick);
   const CommandFaces& Faces() const { return faces_; }
+  // The double-press guard: the shortest time from a rider's last press to his next LAP or
+  // STOPP, in milliseconds; 0 switches it off.
+  void SetMinimumLap(int32_t ms) { minimumLapMs_ = ms; }
+  int32_t MinimumLap() const { return minimumLapMs_; }
+  // The refusal text for a LAP or STOPP at tick on row, or empty when the guard lets it through.
+  QString GuardRefusal(const QString& command, int row, uint32_t tick) const;
   platform::Timer& Clock() { return clockTimer_; }
 
 private:
@@ -112,4 +123,9 @@ private:
   RaceControlHost& host_;
   platform::Timer clockTimer_;
   CommandFaces faces_;
+  int row_ = 1;  // the row the commands were last computed for
+  int32_t minimumLapMs_ = 0;
 };
+
+// The default minimum lap time of the double-press guard, in seconds.
+inline constexpr int32_t kDefaultMinimumLapSeconds = 10;

@@ -1,5 +1,7 @@
 #include "race/TimeText.h"
 
+#include <QRegularExpression>
+
 QString TickToText(uint32_t tick) { return QString::number(static_cast<int32_t>(tick)); }
 
 std::optional<uint32_t> TickFromText(const QString& text) {
@@ -39,4 +41,19 @@ QString FormatDuration(int32_t ms) {
   // scattering minus signs through the fields.
   if (ms < 0) return "-" + FormatTenths(RoundHalfEven(-static_cast<int64_t>(ms), 100));
   return FormatTenths(RoundHalfEven(ms, 100));
+}
+
+std::optional<int32_t> ParseDuration(const QString& text) {
+  static const QRegularExpression form(
+      QStringLiteral("^(?:(?:(\\d{1,2}):)?(\\d{1,2})\\.)?(\\d{1,2})(?:,(\\d))?$"));
+  const QRegularExpressionMatch match = form.match(text.trimmed());
+  if (!match.hasMatch()) return std::nullopt;
+  const bool hasHours = match.capturedLength(1) > 0;
+  const bool hasMinutes = match.capturedLength(2) > 0;
+  const int64_t hours = hasHours ? match.captured(1).toInt() : 0;
+  const int64_t minutes = hasMinutes ? match.captured(2).toInt() : 0;
+  const int64_t seconds = match.captured(3).toInt();
+  const int64_t tenths = match.capturedLength(4) > 0 ? match.captured(4).toInt() : 0;
+  if ((hasHours && minutes >= 60) || (hasMinutes && seconds >= 60)) return std::nullopt;
+  return static_cast<int32_t>(((hours * 60 + minutes) * 60 + seconds) * 1000 + tenths * 100);
 }

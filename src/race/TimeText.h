@@ -25,3 +25,8 @@ int64_t RoundHalfEven(int64_t n, int64_t d);
 // The one text form of a duration: tenths, HH:MM.SS,T with leading zeros and separators
 // stripped down to at least S,T ("0,3", "59,9", "1.05,2", "1:00.00,0").
 QString FormatDuration(int32_t ms);
+
+// The milliseconds of a duration typed as the clock shows it: "1:02.03,4", "2.03,4", "3,4", the
+// tenth optional ("2.03"); each field holds one or two digits, and
+// minutes and seconds stay below 60 where a larger unit stands before them. nullopt otherwise.
+std::optional<int32_t> ParseDuration(const QString& text);

@@ -71,7 +71,9 @@ class RecordingSound : public platform::SoundService {
 public:
   struct Call { QString file; uint32_t flags; };
   bool PlaySound(const QString& file, uint32_t flags) override;
+  void Beep() override { ++beeps; }
   std::vector<Call> calls;
+  int beeps = 0;
 };
 
 class FakePrinters : public platform::PrinterService {

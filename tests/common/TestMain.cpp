@@ -23,6 +23,7 @@ class DoublesListener : public ::testing::EmptyTestEventListener {
     d.fileDialogs.Reset();
     d.shell.calls.clear();
     d.sound.calls.clear();
+    d.sound.beeps = 0;
     d.help.shown.clear();
     d.printers.hasPrinter = true;
     // What a test pinned or swapped does not reach the next one.

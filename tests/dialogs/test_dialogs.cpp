@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -49,8 +50,9 @@ TEST(CfgDialog, ControlsAsDesigned) {
 
 TEST(CfgDialog, LapLengthRoundTrip) {
   TCfgDialog dialog;
-  int32_t roundLen = 100000;
-  int32_t acc = 2;
+  TCfgValues values;
+  const int32_t& roundLen = values.RoundLen;
+  const int32_t& acc = values.Acc;
 
   // Opens with the stored length in km; cancelling changes nothing.
   QString shown;
@@ -58,7 +60,7 @@ TEST(CfgDialog, LapLengthRoundTrip) {
     shown = static_cast<TCfgDialog*>(d)->seRoundLen->text();
     static_cast<TCfgDialog*>(d)->seRoundLen->SetValue(7);
   });
-  EXPECT_FALSE(EditLapLength(dialog, roundLen, acc));
+  EXPECT_FALSE(EditSettings(dialog, values));
   EXPECT_EQ(shown, "100,000");
   EXPECT_EQ(roundLen, 100000);
   EXPECT_EQ(acc, 2);
@@ -70,7 +72,7 @@ TEST(CfgDialog, LapLengthRoundTrip) {
     edit->selectAll();
     for (char c : QByteArray("2,5")) QTest::keyClick(edit, c);
   });
-  EXPECT_TRUE(EditLapLength(dialog, roundLen, acc));
+  EXPECT_TRUE(EditSettings(dialog, values));
   EXPECT_EQ(roundLen, 2500);
   EXPECT_EQ(acc, 1);
 
@@ -78,13 +80,39 @@ TEST(CfgDialog, LapLengthRoundTrip) {
   Doubles().modal.AnswerDialog(mrOk, [](QDialog* d) {
     static_cast<TCfgDialog*>(d)->seRoundLen->SetValue(5000);
   });
-  EXPECT_TRUE(EditLapLength(dialog, roundLen, acc));
+  EXPECT_TRUE(EditSettings(dialog, values));
   EXPECT_EQ(roundLen, 1000000);
   Doubles().modal.AnswerDialog(mrOk, [](QDialog* d) {
     static_cast<TCfgDialog*>(d)->seRoundLen->setText("0,01");
   });
-  EXPECT_TRUE(EditLapLength(dialog, roundLen, acc));
+  EXPECT_TRUE(EditSettings(dialog, values));
   EXPECT_EQ(roundLen, 100);
+}
+
+TEST(CfgDialog, MinimumLapTimeOfTheDoublePressGuard) {
+  TCfgDialog dialog;
+  EXPECT_EQ(dialog.LabMinLap->text(), "Mindestrundenzeit:");
+  EXPECT_EQ(dialog.seMinLap->minimum(), 0);
+  EXPECT_EQ(dialog.seMinLap->maximum(), kMaxMinLapSeconds);
+  EXPECT_LE(dialog.seMinLap->geometry().right(), dialog.width());
+  EXPECT_LE(dialog.seMinLap->geometry().bottom(), dialog.OKBtn->y());
+  TCfgValues values;
+  values.MinLapSeconds = 15;
+  int shown = -1;
+  // Typed, not yet left: the typed value counts; 0 switches the guard off.
+  Doubles().modal.AnswerDialog(mrOk, [&](QDialog* d) {
+    auto* field = static_cast<TCfgDialog*>(d)->seMinLap;
+    shown = field->value();
+    field->selectAll();
+    QTest::keyClicks(field, "0");
+  });
+  EXPECT_TRUE(EditSettings(dialog, values));
+  EXPECT_EQ(shown, 15);
+  EXPECT_EQ(values.MinLapSeconds, 0);
+  // Cancelled: unchanged.
+  Doubles().modal.AnswerDialog(mrCancel, [](QDialog* d) { static_cast<TCfgDialog*>(d)->seMinLap->setValue(99); });
+  EXPECT_FALSE(EditSettings(dialog, values));
+  EXPECT_EQ(values.MinLapSeconds, 0);
 }
 
 TEST(CfgDialog, KilometresToWholeMetresHalfToEven) {

@@ -73,6 +73,7 @@ class Silent : public platform::SoundService, public platform::ShellService, pub
                public platform::HelpService {
 public:
   bool PlaySound(const QString&, uint32_t) override { return true; }
+  void Beep() override {}
   bool Execute(const QString&, const QString&) override { return true; }
   bool HasPrinter() override { return false; }
   void ShowContents(const QString&) override {}
@@ -195,6 +196,8 @@ int main(int argc, char** argv) {
       TCfgDialog cfg(&form);
       TFDlgYesNo yesNo(&form);
       form.SetDialogs(&cfg, &yesNo);
+      // The races here last seconds: laps a few hundred milliseconds apart are no double presses.
+      form.Race().SetMinimumLap(0);
       form.show();
       form.StartJournal();
       Driver driver(form);

@@ -18,7 +18,7 @@ using testing_doubles::Doubles;
 
 QStringList Row(std::initializer_list<QString> head) {
   QStringList row(head);
-  while (row.size() < kProtocolColumns) row << QString();
+  while (row.size() < kJournalRowFields) row << QString();
   return row;
 }
 
@@ -32,6 +32,7 @@ TRaceSnapshot SampleRace() {
   s.SelectedRow = 2;
   QStringList header;
   for (int c = 0; c < kProtocolColumns; ++c) header << ProtocolHeader(c);
+  header << QString();  // the header carries no record
   s.Rows.push_back(header);
   QStringList onCourse = Row({"-", "7", "Zoë\tTab \\ Back\nslash", "M"});
   onCourse[pcLapCount] = "1";

@@ -99,3 +99,33 @@ TEST_F(SettingsStore, UnwritableStoreWritesNothing) {
   platform::KeyStore blocked(dir.filePath("blocked/user.reg"));  // a file where a folder must be
   EXPECT_FALSE(WriteSettings(blocked, key, TSettings{}));
 }
+
+TEST_F(SettingsStore, MinimumLapTimeStandsOnItsOwn) {
+  // A store of the thirteen alone keeps the default; one without even those still gives it.
+  WriteFile("\"Left\"=dword:00000001\r\n\"MinLap\"=dword:00000007\r\n");
+  {
+    platform::KeyStore store(path);
+    TSettings s;
+    EXPECT_EQ(ReadSettings(store, key, s), 1);
+    EXPECT_EQ(s.MinLap, 7);  // read although the thirteen stopped at Top
+  }
+  // Out of range (a hand edit) is brought into 0 .. 3600; a text keeps the default.
+  for (const auto& [stored, expected] : {std::pair<QByteArray, int>{"dword:ffffffff", 0},
+                                         {"dword:00100000", 3600}, {"\"5\"", 10}}) {
+    WriteFile("\"MinLap\"=" + stored + "\r\n");
+    platform::KeyStore store(path);
+    TSettings s;
+    ReadSettings(store, key, s);
+    EXPECT_EQ(s.MinLap, expected) << stored.toStdString();
+  }
+  TSettings written;
+  written.MinLap = 0;
+  {
+    platform::KeyStore store(path);
+    ASSERT_TRUE(WriteSettings(store, key, written));
+  }
+  platform::KeyStore store(path);
+  TSettings read;
+  ReadSettings(store, key, read);
+  EXPECT_EQ(read.MinLap, 0);
+}

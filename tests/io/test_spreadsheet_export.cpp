@@ -361,11 +361,11 @@ TEST(ExportOfARace, FinisherWithFiveLapsArrivesWithNumericSpeedAndTextTimes) {
   for (int lap = 1; lap <= 4; ++lap) {
     clock.Set(5'000'000 + 90'000 * lap);
     grid.SetRow(1);
-    protocol.RecordLap();
+    protocol.RecordLap(clock.Now());
   }
   clock.Set(5'000'000 + 450'000);
   grid.SetRow(1);
-  protocol.StopRider();
+  protocol.StopRider(clock.Now());
 
   const QVector<QStringList> rows = SpreadsheetRows(grid);
   ASSERT_EQ(rows.size(), 2);  // the entry row kept last is not transferred

@@ -68,12 +68,12 @@ struct ProtocolTest : ::testing::Test {
   void Lap(uint32_t tick, const QString& nr) {
     clock.Set(tick);
     grid.SetRow(RowOf(nr));
-    protocol->RecordLap();
+    protocol->RecordLap(clock.Now());
   }
   void Stop(uint32_t tick, const QString& nr) {
     clock.Set(tick);
     grid.SetRow(RowOf(nr));
-    protocol->StopRider();
+    protocol->StopRider(clock.Now());
   }
   // A whole race of five equal laps.
   void Race(uint32_t start, const QString& nr, const QString& nm, const QString& cat, int32_t lapMs) {
@@ -358,7 +358,7 @@ TEST_F(ProtocolTest, LapMovesToTheNextRowUnlessItWasTheLast) {
   for (uint32_t k = 2; k <= 4; ++k) Lap(kT0 + k * 60'000, "1");
   grid.SetRow(RowOf("1"));
   clock.Set(kT0 + 300'000);
-  protocol->RecordLap();
+  protocol->RecordLap(clock.Now());
   EXPECT_EQ(Cell(pcLapCount, "1"), "5");
   EXPECT_EQ(grid.Row(), RowOf("1"));
 }
@@ -398,7 +398,7 @@ TEST_F(ProtocolTest, CorrectionsInTheEntryFieldsAreTakenAtTheStop) {
   name = "Fixed";
   category = "A";
   handlerLoadsFields = false;
-  protocol->StopRider();
+  protocol->StopRider(clock.Now());
   EXPECT_EQ(RowOf("9"), -1);
   EXPECT_EQ(Cell(pcName, "19"), "Fixed");
   EXPECT_EQ(Cell(pcCategory, "19"), "A");
@@ -409,8 +409,8 @@ TEST_F(ProtocolTest, StopOnAnEntryRowDoesNothing) {
   Start(kT0, "1");
   const QStringList before = grid.Rows(2)->ToStringList();
   grid.SetRow(2);
-  protocol->StopRider();
-  protocol->RecordLap();
+  protocol->StopRider(clock.Now());
+  protocol->RecordLap(clock.Now());
   EXPECT_EQ(grid.Rows(2)->ToStringList(), before);
   EXPECT_EQ(grid.RowCount(), 3);
 }

@@ -25,6 +25,7 @@ public:
   CommandFaces shown;
   QString number, name, category;
   std::vector<QString> log;
+  std::vector<QString> refused;
   bool modified = false;
   bool answer = true;
   QString asked, yesCaption, noCaption;
@@ -47,17 +48,18 @@ public:
     if (selected == static_cast<int>(rows.size()) - 1) rows.push_back(Row{});
     Select(selected + 1);
   }
-  void RecordLap() override {
+  void RecordLap(uint32_t tick) override {
     Row& r = rows[selected];
     r[9] = QString::number(r[9].toInt() + 1);
-    r[12] = "1";
+    r[12] = TickToText(tick);
     log.push_back("lap");
   }
-  void StopRider() override {
+  void StopRider(uint32_t) override {
     rows[selected][12] = "0";
     log.push_back("stop");
     Select(selected);
   }
+  void ShowRefusedPress(const QString& text) override { refused.push_back(text); }
   void ClearProtocol() override {
     rows = {Row{}, Row{}};
     selected = 1;
@@ -115,7 +117,7 @@ struct RaceControlFixture : ::testing::Test {
   platform::ManualClock& ticks = testing_doubles::Doubles().clock;
 
   RaceControlFixture() {
-    autoStart.ClickStart = [this] { control.StartClick(); };
+    autoStart.ClickStart = [this] { control.StartClick(ticks.Now()); };
     host.control = &control;
     host.autoStart = &autoStart;
     ticks.Set(100000);
@@ -155,7 +157,7 @@ TEST_F(RaceControlFixture, FirstStartStartsTheRace) {
   EXPECT_EQ(host.shown.end, (CommandFace{false, clBtnFace}));
 
   host.number = "7";
-  control.StartClick();
+  control.StartClick(ticks.Now());
   EXPECT_EQ(control.RaceState(), RaceControl::State::Running);
   EXPECT_EQ(clock.RaceStartTick, 100000u);
   EXPECT_EQ(host.rows[1][13], "100000");
@@ -172,13 +174,13 @@ TEST_F(RaceControlFixture, FirstStartStartsTheRace) {
 
   // A second START does not restart the race.
   ticks.Advance(5000);
-  control.StartClick();
+  control.StartClick(ticks.Now());
   EXPECT_EQ(clock.RaceStartTick, 100000u);
   EXPECT_EQ(host.rows[2][13], "105000");
 }
 
 TEST_F(RaceControlFixture, CommandsFollowTheSelectedRow) {
-  control.StartClick();
+  control.StartClick(ticks.Now());
   host.Select(1);  // the rider on course
   EXPECT_EQ(host.shown.lap, (CommandFace{true, clYellow}));
   EXPECT_EQ(host.shown.stop, (CommandFace{true, clRed}));
@@ -186,26 +188,26 @@ TEST_F(RaceControlFixture, CommandsFollowTheSelectedRow) {
 
   // LAP on an entry row does nothing.
   host.Select(2);
-  control.LapClick();
-  control.StopClick();
+  control.LapClick(ticks.Now(), false);
+  control.StopClick(ticks.Now(), false);
   EXPECT_TRUE(host.log.empty() || host.log.back() != "lap");
 
   host.Select(1);
   for (int i = 0; i < 4; ++i) {
-    control.LapClick();
+    control.LapClick(ticks.Now(), false);
     host.Select(1);
   }
   EXPECT_EQ(host.rows[1][9], "4");
   EXPECT_FALSE(host.shown.lap.enabled);
-  control.LapClick();  // disabled at four laps
+  control.LapClick(ticks.Now(), false);  // disabled at four laps
   EXPECT_EQ(host.rows[1][9], "4");
-  control.StopClick();
+  control.StopClick(ticks.Now(), false);
   EXPECT_EQ(host.log.back(), "stop");
   EXPECT_FALSE(host.shown.stop.enabled);
 }
 
 TEST_F(RaceControlFixture, RiderDisplayFollowsSelection) {
-  control.StartClick();
+  control.StartClick(ticks.Now());
   ticks.Advance(65200);
   host.Select(1);
   EXPECT_EQ(clock.RiderRefTick, 100000u);
@@ -222,7 +224,7 @@ TEST_F(RaceControlFixture, RiderDisplayFollowsSelection) {
 }
 
 TEST_F(RaceControlFixture, EndThenResetAsksAndEmpties) {
-  control.StartClick();
+  control.StartClick(ticks.Now());
   control.EndClick();
   EXPECT_EQ(control.RaceState(), RaceControl::State::Ended);
   EXPECT_FALSE(control.Clock().Enabled());
@@ -252,11 +254,11 @@ TEST_F(RaceControlFixture, EndThenResetAsksAndEmpties) {
 }
 
 TEST_F(RaceControlFixture, StartAfterEndRevivesTheClockOnly) {
-  control.StartClick();
+  control.StartClick(ticks.Now());
   control.EndClick();
   host.Select(2);  // the entry row
   EXPECT_TRUE(host.shown.start.enabled);
-  control.StartClick();
+  control.StartClick(ticks.Now());
   EXPECT_TRUE(control.Clock().Enabled());
   EXPECT_FALSE(host.shown.end.enabled);
   EXPECT_EQ(clock.RaceStartTick, 100000u);
@@ -265,7 +267,7 @@ TEST_F(RaceControlFixture, StartAfterEndRevivesTheClockOnly) {
 TEST_F(RaceControlFixture, CloseAsksOnlyWhenSomethingIsAtStake) {
   EXPECT_TRUE(control.CloseQuery());
   EXPECT_TRUE(host.asked.isEmpty());
-  control.StartClick();
+  control.StartClick(ticks.Now());
   host.answer = false;
   EXPECT_FALSE(control.CloseQuery());
   EXPECT_EQ(host.asked, "Beenden?");
@@ -282,7 +284,7 @@ TEST_F(RaceControlFixture, AutoStartEveryIntervalWhileTheEntryRowIsSelected) {
   ticks.Advance(60000);
   EXPECT_EQ(host.rows.size(), 2u);  // checking alone starts nothing
 
-  control.StartClick();
+  control.StartClick(ticks.Now());
   ticks.Advance(29999);
   EXPECT_EQ(host.rows.size(), 3u);
   ticks.Advance(1);
@@ -330,7 +332,7 @@ TEST_F(RaceControlFixture, IntervalClampedAndLockedWhileOn) {
 
 TEST_F(RaceControlFixture, ResetSwitchesAutoStartOff) {
   autoStart.SetChecked(true);
-  control.StartClick();
+  control.StartClick(ticks.Now());
   control.EndClick();
   control.ResetClick();
   EXPECT_FALSE(autoStart.Checked());

@@ -1,0 +1,289 @@
+// The main window's side of corrections: the undo stack and its keys, the protocol's pop-up
+// items, the non-modal questions, the in-place rider editor, the refused-press line and the
+// correction list. The corrections themselves are the protocol's.
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QUndoStack>
+
+#include "app/FMain.h"
+#include "app/RaceKeys.h"
+#include "app/RiderEditor.h"
+#include "dialogs/CorrectionDialog.h"
+#include "grid/SortGrid.h"
+#include "platform/AnsiText.h"
+#include "platform/LocalTime.h"
+#include "platform/Sound.h"
+#include "platform/Tick.h"
+#include "platform/Timer.h"
+#include "race/ProtocolCommand.h"
+#include "race/Protocol.h"
+#include "race/TimeText.h"
+
+namespace {
+
+constexpr int kStatusMs = 5000;
+
+}  // namespace
+
+void TFormMain::BuildCorrections() {
+  undoStack_ = new QUndoStack(this);
+
+  auto windowItem = [this](const char* name, const QString& caption) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    addAction(action);
+    return action;
+  };
+  // The keys go through the race key filter, which lets the rider editor keep its own undo.
+  mUndo = windowItem("mUndo", QStringLiteral("Rückgängig"));
+  mRedo = windowItem("mRedo", QStringLiteral("Wiederholen"));
+  connect(mUndo, &QAction::triggered, undoStack_, &QUndoStack::undo);
+  connect(mRedo, &QAction::triggered, undoStack_, &QUndoStack::redo);
+  raceKeys_->SetUndo(mUndo, mRedo, nullptr);
+  mEditRider = windowItem("mEditRider", QStringLiteral("Fahrer ändern"));
+  mEditRider->setShortcut(QKeySequence(Qt::Key_F2));
+  mEditRider->setShortcutContext(Qt::WindowShortcut);
+  connect(mEditRider, &QAction::triggered, this, [this] { OpenRiderEditor(pcName); });
+
+  // The pop-up menu: what the next undo and redo take back and do again, then the corrections
+  // of the row under the mouse.
+  QAction* first = PopupMenuProtokol->actions().value(0);
+  mUndoPopup = new QAction(QStringLiteral("Rückgängig"), PopupMenuProtokol);
+  mUndoPopup->setObjectName("mUndoPopup");
+  mRedoPopup = new QAction(QStringLiteral("Wiederholen"), PopupMenuProtokol);
+  mRedoPopup->setObjectName("mRedoPopup");
+  PopupMenuProtokol->insertAction(first, mUndoPopup);
+  PopupMenuProtokol->insertAction(first, mRedoPopup);
+  PopupMenuProtokol->insertSeparator(first);
+  connect(mUndoPopup, &QAction::triggered, undoStack_, &QUndoStack::undo);
+  connect(mRedoPopup, &QAction::triggered, undoStack_, &QUndoStack::redo);
+  mMoveTime = new QAction(QStringLiteral("Letzte Zeit übertragen an…"), PopupMenuProtokol);
+  mMoveTime->setObjectName("mMoveTime");
+  PopupMenuProtokol->insertAction(first, mMoveTime);
+  connect(mMoveTime, &QAction::triggered, this, [this] { OpenMoveTime(); });
+  mDeleteLap = new QMenu(QStringLiteral("Runde löschen"), PopupMenuProtokol);
+  mDeleteLap->setObjectName("mDeleteLap");
+  PopupMenuProtokol->insertMenu(first, mDeleteLap);
+  mInsertLap = new QAction(QStringLiteral("Runde einfügen…"), PopupMenuProtokol);
+  mInsertLap->setObjectName("mInsertLap");
+  PopupMenuProtokol->insertAction(first, mInsertLap);
+  connect(mInsertLap, &QAction::triggered, this, [this] { OpenInsertLap(); });
+  auto* edit = new QAction(QStringLiteral("Fahrer ändern…\tF2"), PopupMenuProtokol);
+  edit->setObjectName("mEditRiderPopup");
+  PopupMenuProtokol->insertAction(first, edit);
+  connect(edit, &QAction::triggered, this, [this] { OpenRiderEditor(pcName); });
+  PopupMenuProtokol->insertSeparator(first);
+  connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateCorrectionItems(); });
+  connect(undoStack_, &QUndoStack::indexChanged, this, [this] { UpdateCorrectionItems(); });
+
+  correctionDialog_ = new TCorrectionDialog(this);
+  correctionDialog_->setObjectName("CorrectionDialog");
+
+  riderEditor_ = new TRiderEditor(*SortGrid1);
+  raceKeys_->SetUndo(mUndo, mRedo, riderEditor_);
+  riderEditor_->OnRefused = [this](const QString& refusal) {
+    platform::Sound().Beep();
+    ShowStatus(refusal);
+  };
+  SortGrid1->OnDblClick = [this](QObject*) {
+    const int32_t col = SortGrid1->Col();
+    OpenRiderEditor(col == pcNumber || col == pcCategory ? col : pcName);
+  };
+
+  TimerStatus = new platform::Timer(this);
+  TimerStatus->SetInterval(kStatusMs);
+  TimerStatus->OnTimer = [this](QObject*) {
+    TimerStatus->SetEnabled(false);
+    LabStatus->clear();
+    LabStatus->hide();
+  };
+  UpdateCorrectionItems();
+}
+
+void TFormMain::UpdateCorrectionItems() {
+  const bool canUndo = undoStack_->canUndo();
+  const bool canRedo = undoStack_->canRedo();
+  mUndo->setEnabled(canUndo);
+  mRedo->setEnabled(canRedo);
+  mUndoPopup->setEnabled(canUndo);
+  mRedoPopup->setEnabled(canRedo);
+  mUndoPopup->setText(canUndo ? QStringLiteral("Rückgängig: ") + undoStack_->undoText() : QStringLiteral("Rückgängig"));
+  mRedoPopup->setText(canRedo ? QStringLiteral("Wiederholen: ") + undoStack_->redoText() : QStringLiteral("Wiederholen"));
+
+  const int32_t row = SortGrid1->Row();
+  const bool rider = row >= 1 && row < SortGrid1->RowCount() && !protocol_->IsEntryRow(row);
+  const TRowRecord* record = rider ? &protocol_->Record(row) : nullptr;
+  const bool timed = record && record->Times && record->Times->Started;
+  mMoveTime->setEnabled(timed && record->Times->Laps() > 0);
+  mInsertLap->setEnabled(timed);
+  mEditRider->setEnabled(rider);
+  mDeleteLap->clear();
+  mDeleteLap->setEnabled(timed && record->Times->Laps() > 0);
+  if (timed) {
+    const TRiderTimes& times = *record->Times;
+    for (int lap = 1; lap <= times.Laps(); ++lap) {
+      const uint32_t earlier = lap > 1 ? times.Presses[static_cast<size_t>(lap - 2)] : times.Start;
+      const uint32_t press = times.Presses[static_cast<size_t>(lap - 1)];
+      QAction* item = mDeleteLap->addAction(
+          QStringLiteral("Runde %1: %2 (bei %3)").arg(lap).arg(FormatDuration(TickDiff(press, earlier)), RaceTimeOf(press)));
+      connect(item, &QAction::triggered, this, [this, lap] { DeleteLapClick(lap); });
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Undo steps
+
+void TFormMain::PushCommand(const QString& text, const QString& rider, const char* event,
+                            std::function<void()> operation) {
+  undoStack_->push(new TProtocolCommand(*protocol_, text, std::move(operation),
+                                        [this, rider, event](const TProtocolCommand& command, TProtocolCommand::TRun run) {
+                                          CommandDone(command, static_cast<int>(run), rider, event);
+                                        }));
+}
+
+void TFormMain::CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event) {
+  switch (static_cast<TProtocolCommand::TRun>(run)) {
+    case TProtocolCommand::TRun::First:
+      // A race command is journaled by the window once the whole command is done.
+      if (event) JournalChange(event);
+      break;
+    case TProtocolCommand::TRun::Undo:
+      AddCorrection(rider, QStringLiteral("Rückgängig: ") + command.text(), {}, {});
+      JournalChange("UNDO");
+      break;
+    case TProtocolCommand::TRun::Redo:
+      AddCorrection(rider, QStringLiteral("Wiederholt: ") + command.text(), {}, {});
+      JournalChange("REDO");
+      break;
+  }
+  if (riderEditor_ && riderEditor_->IsOpen()) riderEditor_->Follow(riderEditor_->Row() < SortGrid1->RowCount() ? riderEditor_->Row() : -1);
+  UpdateFileButtons();
+  UpdateCorrectionItems();
+}
+
+void TFormMain::AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now) {
+  corrections_.Add(TCorrection{platform::Now(), rider, what, old, now});
+}
+
+QString TFormMain::RiderText(int32_t row) const {
+  return QStringLiteral("Nr. %1").arg(row >= 1 && row < SortGrid1->RowCount() ? SortGrid1->Cells(pcNumber, row) : QString());
+}
+
+QString TFormMain::RaceTimeOf(uint32_t tick) const { return FormatDuration(TickDiff(tick, raceClock_->RaceStartTick)); }
+
+uint32_t TFormMain::PressTick() const { return platform::GetTickCount(); }
+
+// ---------------------------------------------------------------------------------------------
+// The corrections
+
+void TFormMain::OpenMoveTime() {
+  const int32_t row = SortGrid1->Row();
+  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
+  const TRowRecord* record = &protocol_->Record(row);
+  if (!record->Times || record->Times->Presses.empty()) return;
+  const QString rider = RiderText(row);
+  const uint32_t press = record->Times->Presses.back();
+  const QString kind = record->Times->Stopped ? QStringLiteral("STOPP") : QStringLiteral("LAP");
+  const QString when = RaceTimeOf(press);
+  correctionDialog_->Ask(
+      QStringLiteral("Letzte Zeit übertragen"),
+      QStringLiteral("Die letzte Zeit von %1 (%2 bei %3) gehört zum Fahrer mit der Startnummer:").arg(rider, kind, when), {},
+      [this, record, rider, kind, when](const QString& answer) {
+        // The row may have moved meanwhile: a ranking goes on while the question is open.
+        const int32_t now = protocol_->RowOfRecord(record);
+        if (now < 1) return QStringLiteral("%1 steht nicht mehr im Protokoll.").arg(rider);
+        QString refusal;
+        PushCommand(QStringLiteral("Zeit von %1 an Nr. %2").arg(rider, answer.trimmed()), rider, "MOVE", [&, now] {
+          refusal = protocol_->MoveLastPress(now, answer);
+          if (refusal.isEmpty())
+            AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(answer.trimmed()),
+                          QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(answer.trimmed()));
+        });
+        return refusal;
+      });
+}
+
+void TFormMain::OpenInsertLap() {
+  const int32_t row = SortGrid1->Row();
+  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
+  const TRowRecord* record = &protocol_->Record(row);
+  if (!record->Times || !record->Times->Started) return;
+  const QString rider = RiderText(row);
+  correctionDialog_->Ask(
+      QStringLiteral("Runde einfügen"),
+      QStringLiteral("Rennzeit der fehlenden Runde von %1, wie die Uhr sie zeigt (h:mm.ss,t):").arg(rider),
+      RaceTimeOf(platform::GetTickCount()), [this, record, rider](const QString& answer) {
+        const std::optional<int32_t> ms = ParseDuration(answer);
+        if (!ms) return QStringLiteral("\"%1\" ist keine Rennzeit; bitte wie die Uhr: 1:02.03,4.").arg(answer.trimmed());
+        const int32_t now = protocol_->RowOfRecord(record);
+        if (now < 1) return QStringLiteral("%1 steht nicht mehr im Protokoll.").arg(rider);
+        const uint32_t tick = raceClock_->RaceStartTick + static_cast<uint32_t>(*ms);
+        QString refusal;
+        PushCommand(QStringLiteral("Runde einfügen %1").arg(rider), rider, "INSLAP", [&, now, tick] {
+          refusal = protocol_->InsertLap(now, tick, platform::GetTickCount());
+          if (refusal.isEmpty()) AddCorrection(rider, QStringLiteral("Runde eingefügt"), {}, RaceTimeOf(tick));
+        });
+        return refusal;
+      });
+}
+
+void TFormMain::DeleteLapClick(int lap) {
+  const int32_t row = SortGrid1->Row();
+  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
+  const TRowRecord& record = protocol_->Record(row);
+  if (!record.Times || lap < 1 || lap > record.Times->Laps()) return;
+  const QString rider = RiderText(row);
+  const QString when = RaceTimeOf(record.Times->Presses[static_cast<size_t>(lap - 1)]);
+  QString refusal;
+  PushCommand(QStringLiteral("Runde %1 löschen %2").arg(lap).arg(rider), rider, "DELLAP", [&, row] {
+    refusal = protocol_->DeleteLap(row, lap);
+    if (refusal.isEmpty()) AddCorrection(rider, QStringLiteral("Runde %1 gelöscht").arg(lap), when, {});
+  });
+  if (!refusal.isEmpty()) ShowStatus(refusal);
+}
+
+void TFormMain::OpenRiderEditor(int col) {
+  const int32_t row = SortGrid1->Row();
+  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
+  QStringList categories;
+  for (int i = 0; i < cbPol->count(); ++i) categories << cbPol->itemText(i);
+  const TRowRecord* record = &protocol_->Record(row);
+  riderEditor_->OnCommit = [this, record](const QString& number, const QString& name, const QString& category) {
+    const int32_t now = protocol_->RowOfRecord(record);
+    if (now < 1) return QStringLiteral("Der Fahrer steht nicht mehr im Protokoll.");
+    const QString rider = RiderText(now);
+    const QString oldNumber = SortGrid1->Cells(pcNumber, now);
+    const QString oldName = SortGrid1->Cells(pcName, now);
+    const QString oldCategory = SortGrid1->Cells(pcCategory, now);
+    QString refusal;
+    PushCommand(QStringLiteral("Fahrer ändern %1").arg(rider), rider, "EDIT", [&, now] {
+      refusal = protocol_->EditRider(now, number, name, category);
+      if (!refusal.isEmpty()) return;
+      const int32_t row = protocol_->RowOfRecord(record);
+      const QString newNumber = SortGrid1->Cells(pcNumber, row);
+      if (newNumber != oldNumber) AddCorrection(rider, QStringLiteral("Startnummer"), oldNumber, newNumber);
+      if (name != oldName) AddCorrection(rider, QStringLiteral("Name"), oldName, name);
+      if (category != oldCategory) AddCorrection(rider, QStringLiteral("Kategorie"), oldCategory, category);
+    });
+    return refusal;
+  };
+  riderEditor_->Open(row, col, categories);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The line and the list
+
+void TFormMain::ShowStatus(const QString& text) {
+  LabStatus->setText(text);
+  LabStatus->show();
+  LabStatus->raise();
+  TimerStatus->SetEnabled(false);
+  TimerStatus->SetEnabled(true);
+}
+
+void TFormMain::WriteCorrectionFile() const {
+  // Failures stay silent, as for the text export: the list is in the journal as well.
+  platform::WriteTextFile(CorrectionFileName(), corrections_.FileLines());
+}

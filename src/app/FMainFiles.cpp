@@ -66,14 +66,14 @@ void TFormMain::LoadCategoryList() {
 void TFormMain::sbSaveClick() {
   SaveDialog1.FileName = TimestampFileName(platform::Now());
   if (!SaveDialog1.Execute(this)) return;
-  SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this);
+  SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this, corrections_.Entries());
 }
 
 void TFormMain::sbExcelClick() { excelExport_->sbExcelClick(); }
 
 void TFormMain::sbHTMLClick(QObject* Sender) {
   const int tag = Sender ? Sender->property("Tag").toInt() : 0;
-  PublishHtmlReport(*SortGrid1, tag, this);
+  PublishHtmlReport(*SortGrid1, tag, this, corrections_.Entries());
 }
 
 void TFormMain::bDBClick() {

@@ -80,9 +80,24 @@ void AppendTableHead(QStringList& page, const TMyStringGrid& grid) {
   page << QStringLiteral("</tr></thead>");
 }
 
+void AppendCorrections(QStringList& page, const std::vector<TCorrection>& corrections) {
+  if (corrections.empty()) return;
+  page << QStringLiteral("<P><B>Korrekturen</B></P>")
+       << QStringLiteral("<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 "
+                         "cellpadding=4>")
+       << QStringLiteral("<thead align=left bgcolor=#91B5FF>")
+       << QStringLiteral("<tr><th>Uhrzeit<th>Fahrer<th>") + HtmlEscape(QStringLiteral("Änderung")) +
+              QStringLiteral("<th>Alt<th>Neu</tr></thead>");
+  for (const TCorrection& correction : corrections) {
+    QString line = QStringLiteral("<tr>");
+    for (const QString& field : correction.ToLine().split(u'\t')) line += QStringLiteral("<td>") + HtmlEscape(field);
+    page << line + QStringLiteral("</tr>");
+  }
+  page << QStringLiteral("</table>");
+}
+
 void AppendFoot(QStringList& page, const QString& title) {
-  page << QStringLiteral("</table>")
-       << QStringLiteral("<FONT face=Arial size=4><B>")
+  page << QStringLiteral("<FONT face=Arial size=4><B>")
        << QStringLiteral("<P align=right><a style=\"cursor:help\" href=\"") + QLatin1String(kMakerAddress) +
               QStringLiteral("\" title=\"") + HtmlEscape(title) +
               QStringLiteral("\"><FONT color=#FF0000>Qu<FONT color=#009900>or<FONT color=#999999>vex</a>"
@@ -127,7 +142,8 @@ QString HtmlBodyCell(const QString& cellText) {
   return QStringLiteral("<td>") + HtmlEscape(text);
 }
 
-QStringList HtmlReportLines(const TMyStringGrid& grid, const QString& title) {
+QStringList HtmlReportLines(const TMyStringGrid& grid, const QString& title,
+                            const std::vector<TCorrection>& corrections) {
   QStringList page;
   AppendHead(page, title);
   AppendTableHead(page, grid);
@@ -138,6 +154,8 @@ QStringList HtmlReportLines(const TMyStringGrid& grid, const QString& title) {
     line += QStringLiteral("</tr>");
     page << line;
   }
+  page << QStringLiteral("</table>");
+  AppendCorrections(page, corrections);
   AppendFoot(page, title);
   return page;
 }
@@ -149,17 +167,18 @@ void ShowWriteError(const QString& fileName, QWidget* parent) {
                                MsgButtons::Ok);
 }
 
-bool WriteHtmlReport(const TMyStringGrid& grid, const QString& fileName, QWidget* parent) {
-  if (platform::WriteTextFile(fileName, HtmlReportLines(grid, platform::ApplicationTitle()))) return true;
+bool WriteHtmlReport(const TMyStringGrid& grid, const QString& fileName, QWidget* parent,
+                     const std::vector<TCorrection>& corrections) {
+  if (platform::WriteTextFile(fileName, HtmlReportLines(grid, platform::ApplicationTitle(), corrections))) return true;
   ShowWriteError(fileName, parent);
   return false;
 }
 
 QString ReportFileName() { return platform::ApplicationTitle() + QStringLiteral(".html"); }
 
-void PublishHtmlReport(const TMyStringGrid& grid, int tag, QWidget* parent) {
+void PublishHtmlReport(const TMyStringGrid& grid, int tag, QWidget* parent, const std::vector<TCorrection>& corrections) {
   const QString fileName = ReportFileName();
-  if (!WriteHtmlReport(grid, fileName, parent) || !QFileInfo::exists(fileName)) return;
+  if (!WriteHtmlReport(grid, fileName, parent, corrections) || !QFileInfo::exists(fileName)) return;
   if (tag == 0) platform::Shell().Execute(QStringLiteral("open"), fileName);
   else if (tag == 1) platform::Shell().Execute(QStringLiteral("print"), fileName);
 }

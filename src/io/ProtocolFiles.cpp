@@ -52,10 +52,11 @@ bool SaveProtocolText(const TMyStringGrid& grid, const QString& fileName, QWidge
   return false;
 }
 
-void SaveProtocolAs(TSortGrid& grid, const QString& fileName, int fileType, QWidget* parent) {
+void SaveProtocolAs(TSortGrid& grid, const QString& fileName, int fileType, QWidget* parent,
+                    const std::vector<TCorrection>& corrections) {
   switch (fileType) {
     case sfCSV: grid.SaveToCSV(fileName); break;
-    case sfHTML: WriteHtmlReport(grid, fileName, parent); break;
+    case sfHTML: WriteHtmlReport(grid, fileName, parent, corrections); break;
     default: SaveProtocolText(grid, fileName, parent); break;
   }
 }

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
+
+#include "race/Corrections.h"
 
 class QWidget;
 class TMyStringGrid;
@@ -40,7 +43,8 @@ bool SaveProtocolText(const TMyStringGrid& grid, const QString& fileName, QWidge
 
 // Writes the protocol in the chosen file type: 1 the grid's CSV, 2 the HTML report, anything
 // else the tab-separated text. None of them touches the grid's Modified flag.
-void SaveProtocolAs(TSortGrid& grid, const QString& fileName, int fileType, QWidget* parent = nullptr);
+void SaveProtocolAs(TSortGrid& grid, const QString& fileName, int fileType, QWidget* parent = nullptr,
+                    const std::vector<TCorrection>& corrections = {});
 
 // The file dialog's settings that live as long as the window; the last choice of file type is
 // kept for the next opening.

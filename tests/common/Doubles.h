@@ -17,6 +17,13 @@
 #include "platform/Sound.h"
 #include "platform/Tick.h"
 
+// Readable failures: texts as texts, not as their bytes.
+#include <ostream>
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* out) {
+  *out << '[' << list.join(QStringLiteral("|")).toStdString() << ']';
+}
+
 namespace testing_doubles {
 
 // Answers modal windows from a script. Anything shown without a scripted answer is an

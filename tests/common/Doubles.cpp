@@ -61,14 +61,25 @@ QAction* ScriptedModal::PopupMenu(QMenu* menu, const QPoint&) {
   }
   const QString wanted = answers_.front().popupText;
   answers_.pop_front();
-  // As a real menu does: announce the opening, then trigger the chosen item.
+  // As a real menu does: announce the opening, then trigger the chosen item; an item of a
+  // submenu is reached through it.
   emit menu->aboutToShow();
   if (wanted.isEmpty()) return nullptr;
-  for (QAction* action : menu->actions()) {
-    if (QString(action->text()).remove('&') == wanted && action->isVisible() && action->isEnabled()) {
-      action->trigger();
-      return action;
+  std::function<QAction*(QMenu*)> find = [&](QMenu* in) -> QAction* {
+    for (QAction* action : in->actions()) {
+      if (!action->isVisible() || !action->isEnabled()) continue;
+      if (QMenu* sub = action->menu()) {
+        emit sub->aboutToShow();
+        if (QAction* inside = find(sub)) return inside;
+      } else if (QString(action->text()).remove('&').section(u'\t', 0, 0) == wanted) {
+        return action;
+      }
     }
+    return nullptr;
+  };
+  if (QAction* action = find(menu)) {
+    action->trigger();
+    return action;
   }
   ADD_FAILURE() << "pop-up menu has no item " << wanted.toStdString();
   return nullptr;

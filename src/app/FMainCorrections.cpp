@@ -40,11 +40,12 @@ void TFormMain::BuildCorrections() {
   mRedo = windowItem("mRedo", QStringLiteral("Wiederholen"));
   connect(mUndo, &QAction::triggered, undoStack_, &QUndoStack::undo);
   connect(mRedo, &QAction::triggered, undoStack_, &QUndoStack::redo);
-  raceKeys_->SetUndo(mUndo, mRedo, nullptr);
   mEditRider = windowItem("mEditRider", QStringLiteral("Fahrer ändern"));
-  mEditRider->setShortcut(QKeySequence(Qt::Key_F2));
-  mEditRider->setShortcutContext(Qt::WindowShortcut);
   connect(mEditRider, &QAction::triggered, this, [this] { OpenRiderEditor(pcName); });
+  raceKeys_->AddCommand(Qt::CTRL | Qt::Key_Z, mUndo);
+  raceKeys_->AddCommand(Qt::CTRL | Qt::Key_Y, mRedo);
+  raceKeys_->AddCommand(Qt::CTRL | Qt::SHIFT | Qt::Key_Z, mRedo);
+  raceKeys_->AddCommand(QKeyCombination(Qt::Key_F2), mEditRider);
 
   // The pop-up menu: what the next undo and redo take back and do again, then the corrections
   // of the row under the mouse.
@@ -81,7 +82,7 @@ void TFormMain::BuildCorrections() {
   correctionDialog_->setObjectName("CorrectionDialog");
 
   riderEditor_ = new TRiderEditor(*SortGrid1);
-  raceKeys_->SetUndo(mUndo, mRedo, riderEditor_);
+  raceKeys_->SetKeepsCommandKeys(riderEditor_);
   riderEditor_->OnRefused = [this](const QString& refusal) {
     platform::Sound().Beep();
     ShowStatus(refusal);
@@ -117,7 +118,6 @@ void TFormMain::UpdateCorrectionItems() {
   const bool timed = record && record->Times && record->Times->Started;
   mMoveTime->setEnabled(timed && record->Times->Laps() > 0);
   mInsertLap->setEnabled(timed);
-  mEditRider->setEnabled(rider);
   mDeleteLap->clear();
   mDeleteLap->setEnabled(timed && record->Times->Laps() > 0);
   if (timed) {

@@ -12,11 +12,7 @@ RaceKeyFilter::RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAct
 
 RaceKeyFilter::~RaceKeyFilter() { qApp->removeEventFilter(this); }
 
-void RaceKeyFilter::SetUndo(QAction* undo, QAction* redo, QWidget* keepsTextUndo) {
-  undo_ = undo;
-  redo_ = redo;
-  keepsTextUndo_ = keepsTextUndo;
-}
+void RaceKeyFilter::AddCommand(QKeyCombination key, QAction* item) { commands_.emplace_back(key, item); }
 
 QAction* RaceKeyFilter::RaceActionFor(const QKeyEvent* key) const {
   const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
@@ -29,11 +25,10 @@ QAction* RaceKeyFilter::RaceActionFor(const QKeyEvent* key) const {
   }
 }
 
-QAction* RaceKeyFilter::UndoActionFor(const QKeyEvent* key) const {
-  const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-  if (key->key() == Qt::Key_Z && modifiers == Qt::ControlModifier) return undo_;
-  if (key->key() == Qt::Key_Y && modifiers == Qt::ControlModifier) return redo_;
-  if (key->key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) return redo_;
+QAction* RaceKeyFilter::CommandFor(const QKeyEvent* key) const {
+  const QKeyCombination pressed(key->modifiers() & ~Qt::KeypadModifier, static_cast<Qt::Key>(key->key()));
+  for (const auto& [combination, item] : commands_)
+    if (combination == pressed) return item;
   return nullptr;
 }
 
@@ -50,13 +45,13 @@ bool RaceKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   auto* key = static_cast<QKeyEvent*>(event);
   auto* widget = qobject_cast<QWidget*>(watched);
   QAction* race = RaceActionFor(key);
-  QAction* undo = race ? nullptr : UndoActionFor(key);
-  if (!race && !undo) return false;
+  QAction* command = race ? nullptr : CommandFor(key);
+  if (!race && !command) return false;
   // Only keys for this window: a dialog in front keeps its own keys.
   if (!ForWindow(widget)) return false;
-  if (undo) {
-    // Undo keys act on the race in the window itself, except in the rider editor's fields.
-    if (widget->window() != window_ || (keepsTextUndo_ && keepsTextUndo_->isAncestorOf(widget))) return false;
+  if (command) {
+    // Command keys act in the window itself, except in the rider editor's fields.
+    if (widget->window() != window_ || (keepsCommandKeys_ && keepsCommandKeys_->isAncestorOf(widget))) return false;
   }
   if (type == QEvent::ShortcutOverride) {
     // Claim the key so no shortcut of a child takes it; the press follows.
@@ -64,7 +59,7 @@ bool RaceKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (type == QEvent::KeyPress && !key->isAutoRepeat()) {
-    QAction* action = race ? race : undo;
+    QAction* action = race ? race : command;
     if (!action->isEnabled()) return true;
     const bool forced = race && (key->modifiers() & Qt::ShiftModifier);
     if (race && OnPress)

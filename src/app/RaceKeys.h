@@ -4,12 +4,15 @@
 // Shift, LAP and STOPP pass the double-press guard. The window's correction dialogs leave the
 // race keys to the window too.
 //
-// Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z, take a race command back and do it again, also while an
-// entry field has the focus; only the fields of the in-place rider editor keep them for their
-// own text.
+// The window's command keys (Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z, to take a race command back and
+// do it again; F2 to edit a rider) act on the race also while an entry field has the focus;
+// only the fields of the in-place rider editor keep them for their own text.
+#include <QKeySequence>
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QKeyEvent;
@@ -24,14 +27,16 @@ public:
   // Runs a race command's menu item; forced: the key came with Shift. Without a handler the
   // item is triggered.
   std::function<void(QAction* item, bool forced)> OnPress;
-  // The undo and redo items, and the widget whose own text undo keeps Ctrl+Z.
-  void SetUndo(QAction* undo, QAction* redo, QWidget* keepsTextUndo);
+  // A command key of the window and its item.
+  void AddCommand(QKeyCombination key, QAction* item);
+  // The widget that keeps the command keys for itself.
+  void SetKeepsCommandKeys(QWidget* widget) { keepsCommandKeys_ = widget; }
 
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   QAction* RaceActionFor(const QKeyEvent* key) const;
-  QAction* UndoActionFor(const QKeyEvent* key) const;
+  QAction* CommandFor(const QKeyEvent* key) const;
   // The key goes to this window: it or one of its correction dialogs has it.
   bool ForWindow(const QWidget* widget) const;
 
@@ -39,9 +44,8 @@ private:
   QAction* lap_;
   QAction* start_;
   QAction* stop_;
-  QAction* undo_ = nullptr;
-  QAction* redo_ = nullptr;
-  QPointer<QWidget> keepsTextUndo_;
+  std::vector<std::pair<QKeyCombination, QAction*>> commands_;
+  QPointer<QWidget> keepsCommandKeys_;
 };
 
 // Runs a command when Enter or Space is pressed on a widget, and keeps the widget's own click

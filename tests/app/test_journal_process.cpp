@@ -112,15 +112,15 @@ const QStringList kBeforeCrash = {"start 1 Anna M", "at 300", "start 2 Ben M", "
 
 // The rest of the race from a race-clock time on: three more laps each, then the stops that
 // finish and rank them, far enough apart that a busy machine cannot swap the order.
-QStringList AfterCrash(int from) {
+QStringList AfterCrash(int from, const QStringList& names = {"Anna", "Ben", "Cleo"}) {
   QStringList steps;
   int at = from;
   for (int lap = 0; lap < 3; ++lap)
-    for (const char* name : {"Anna", "Ben", "Cleo"}) {
+    for (const QString& name : names) {
       steps << QString("at %1").arg(at) << QString("lap %1").arg(name);
       at += 200;
     }
-  for (const char* name : {"Anna", "Ben", "Cleo"}) {
+  for (const QString& name : names) {
     steps << QString("at %1").arg(at) << QString("stop %1").arg(name);
     at += 1000;
   }
@@ -249,6 +249,66 @@ TEST(JournalProcess, KilledRaceIsRestoredToTheResultOfTheRaceWithoutTheCrash) {
     EXPECT_FALSE(start.join(" ").contains("question"));
     EXPECT_EQ(again.Quit(), 0);
   }
+}
+
+// Part of a race with the operator's mistakes and their corrections: a lap pressed on Anna's row
+// for Ben, moved to him; a double press for Cleo, deleted; Ben renamed, the rename taken back
+// and done again; a lap of Anna's that was missed, inserted.
+const QStringList kCorrectedBeforeCrash = {
+    "start 1 Anna M", "at 300", "start 2 Ben M", "at 600", "start 3 Cleo F", "at 1200", "lap Anna",
+    "move Anna 2", "at 1500", "lap Cleo", "at 1600", "lap Cleo", "dellap Cleo 2", "rename Ben Benno", "undo",
+    "redo", "inslap Anna 900"};
+
+TEST(JournalProcess, CorrectionsSurviveAKillAndTheRaceEndsAsWithoutIt) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QString crashFolder = Folder(root, "crash");
+  const QString referenceFolder = Folder(root, "reference");
+  const QStringList rest = {"Anna", "Benno", "Cleo"};
+
+  QStringList beforeKill, crashed;
+  int resumeAt = 0;
+  {
+    Harness first(crashFolder);
+    ASSERT_TRUE(first.Started());
+    ASSERT_FALSE(first.WaitFor("ready").isEmpty());
+    for (const QString& step : kCorrectedBeforeCrash) EXPECT_TRUE(first.Do(step).filter("error").isEmpty()) << step.toStdString();
+    beforeKill = first.Dump() + first.Do("records") + first.Do("corrections");
+    first.Kill();
+  }
+  EXPECT_EQ(beforeKill.filter("correction ").size(), 6) << beforeKill.join("\n").toStdString();
+  {
+    Harness second(crashFolder);
+    ASSERT_TRUE(second.Started());
+    second.WaitFor("ready");
+    // Rows, the times they carry and the correction list: exactly as before the kill.
+    EXPECT_EQ(second.Dump() + second.Do("records") + second.Do("corrections"), beforeKill);
+    resumeAt = (second.Elapsed() / 100 + 5) * 100;
+    for (const QString& step : AfterCrash(resumeAt, rest)) second.Do(step);
+    crashed = second.Dump();
+    EXPECT_EQ(second.Quit(), 0);
+  }
+  // The correction list is written beside the protocol file at the close.
+  QFile list(crashFolder + "/Veltrano-Korrekturen.txt");
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  EXPECT_EQ(list.readAll().count("\r\n"), 7);  // the header and six corrections
+
+  QStringList reference;
+  {
+    Harness run(referenceFolder);
+    ASSERT_TRUE(run.Started());
+    run.WaitFor("ready");
+    for (const QString& step : kCorrectedBeforeCrash) run.Do(step);
+    for (const QString& step : AfterCrash(resumeAt, rest)) run.Do(step);
+    reference = run.Dump();
+    EXPECT_EQ(run.Quit(), 0);
+  }
+  ExpectSameResult(crashed, reference);
+  QStringList places;
+  for (const QString& row : crashed) places << row.section('|', 0, 2);
+  EXPECT_TRUE(places.contains("row 1|1|Anna")) << places.join(" / ").toStdString();
+  EXPECT_TRUE(places.contains("row 2|2|Benno"));
+  EXPECT_TRUE(places.contains("row 1|3|Cleo"));
 }
 
 }  // namespace

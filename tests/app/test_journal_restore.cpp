@@ -14,7 +14,9 @@
 #include "app/FMain.h"
 #include "app/TestProgram.h"
 #include "common/Doubles.h"
+#include "app/RiderEditor.h"
 #include "dialogs/Cfg.h"
+#include "dialogs/CorrectionDialog.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "io/Journal.h"
@@ -313,3 +315,133 @@ TEST_F(JournalRestoreFixture, ASecondProgramInTheFolderIsTurnedAway) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line as the first journal format wrote it: the protocol's cells only.
+QByteArray FirstFormatLine(int seq, const char* event, const char* state, uint32_t raceStart, int selected,
+                           const std::vector<QStringList>& rows) {
+  QByteArray line = "VJ1\t" + QByteArray::number(seq) + "\t" + event + "\t" + QByteArray::number(raceStart + 1000) +
+                    "\t1765180800000\t" + CurrentBootId().toUtf8() + "\t" + state + "\t" + QByteArray::number(raceStart) +
+                    "\t100000\t\t\t\t\t\t0\t" + QByteArray::number(selected) + "\t" + QByteArray::number(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    line += "\t#" + QByteArray::number(static_cast<qulonglong>(r));
+    for (const QString& cell : rows[r]) line += "\t" + cell.toUtf8();
+  }
+  const uint32_t crc = Crc32(line.constData(), static_cast<size_t>(line.size()));
+  return line + "\t*" + QByteArray::number(crc, 16).rightJustified(8, '0') + "\n";
+}
+
+}  // namespace
+
+TEST_F(JournalRestoreFixture, CorrectionsComeBackExactlyAfterACrash) {
+  std::vector<QStringList> before;
+  QStringList corrections;
+  QByteArray journal;
+  {
+    ShownProgram p;
+    TFormMain& form = *p.form;
+    p.form->StartJournal();
+    Start(form, "Anna", "M");
+    Later(20000);
+    Start(form, "Ben", "F");
+    Later(60000);
+    Select(form, 1);
+    Press(form, Qt::Key_F4);  // Ben passed
+    Select(form, 1);
+    form.OpenMoveTime();
+    form.CorrectionDialog()->Answer->setText("2");
+    QTest::mouseClick(form.CorrectionDialog()->OKBtn, Qt::LeftButton);
+    Later(5000);
+    Select(form, 1);
+    form.OpenInsertLap();  // Anna's missed lap
+    form.CorrectionDialog()->Answer->setText("1.10,0");
+    QTest::mouseClick(form.CorrectionDialog()->OKBtn, Qt::LeftButton);
+    Select(form, 2);
+    QTest::keyClick(form.SortGrid1, Qt::Key_F2);
+    form.RiderEditor()->Name->setText("Benno");
+    QTest::keyClick(form.RiderEditor()->Name, Qt::Key_Return);
+    QTest::keyClick(form.SortGrid1, Qt::Key_Z, Qt::ControlModifier);  // the name again
+    QTest::keyClick(form.SortGrid1, Qt::Key_Y, Qt::ControlModifier);  // and back
+    ASSERT_EQ(form.Corrections().Entries().size(), 5u);
+    before = Rows(form);
+    corrections = form.Corrections().Lines();
+    QFile file(kJournal);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    journal = file.readAll();
+  }
+  WriteJournal(journal);  // as the crash left it: no clean close
+
+  ShownProgram p;
+  Doubles().modal.AnswerDialog(mrYes);
+  p.form->StartJournal();
+  TFormMain& form = *p.form;
+  EXPECT_EQ(Rows(form), before);
+  EXPECT_EQ(form.Corrections().Lines(), corrections);
+  EXPECT_EQ(form.SortGrid1->Cells(pcName, 2), "Benno");
+  EXPECT_TRUE(form.Protocol().Record(1).Corrected);
+  EXPECT_TRUE(form.Protocol().Record(2).Corrected);
+  // The race goes on from the restored times: Anna's next lap counts from her last press, the
+  // lap inserted at 1.10,0 (the one moved away was later).
+  Later(30000);
+  Select(form, 1);
+  Press(form, Qt::Key_F4);
+  EXPECT_EQ(form.SortGrid1->Cells(pcLap1, 1), FormatDuration(20000 + 60000 + 5000 + 30000 - 70000));
+}
+
+TEST_F(JournalRestoreFixture, AJournalOfTheFirstFormatRestoresAsBefore) {
+  const uint32_t start = 5000000;
+  QStringList header;
+  for (int c = 0; c < kProtocolColumns; ++c) header << ProtocolHeader(c);
+  QStringList entry(kProtocolColumns);
+  entry[pcPlace] = "-";
+  QStringList anna = entry;
+  anna[pcNumber] = "1";
+  anna[pcName] = "Anna";
+  anna[pcCategory] = "M";
+  anna[pcLapCount] = "0";
+  anna[pcStartTick] = TickToText(start);
+  QStringList lapped = anna;
+  lapped[pcLap2] = "1.30,0";
+  lapped[pcLap1] = "1.29,9";
+  lapped[pcLapCount] = "2";
+  lapped[pcSpeed] = "40,0";
+  lapped[pcTime] = "2.59,9";
+  lapped[pcLastLapTick] = TickToText(start + 179900);
+  QStringList ben = entry;
+  ben[pcNumber] = "2";
+  ben[pcName] = "Ben";
+  ben[pcCategory] = "M";
+  ben[pcLapCount] = "1";
+  ben[pcLap1] = "1.00,0";
+  ben[pcTime] = "";
+  ben[pcLastLapTick] = "0";
+  ben[pcStartTick] = "60000";
+  QByteArray journal = FirstFormatLine(1, "OPEN", "idle", 0, 1, {header, entry});
+  journal += FirstFormatLine(2, "START", "running", start, 2, {header, anna, ben, entry});
+  journal += FirstFormatLine(3, "LAP", "running", start, 2, {header, lapped, ben, entry});
+  WriteJournal(journal);
+  clock.Set(start + 200000);
+
+  ShownProgram p;
+  Doubles().modal.AnswerDialog(mrYes);
+  p.form->StartJournal();
+  TFormMain& form = *p.form;
+  for (int c = 0; c < kProtocolColumns; ++c) {
+    EXPECT_EQ(form.SortGrid1->Cells(c, 1), lapped[c]) << c;
+    EXPECT_EQ(form.SortGrid1->Cells(c, 2), ben[c]) << c;
+  }
+  // Anna's next lap counts from her last press, exactly as before the format had times.
+  clock.Set(start + 269900);
+  Select(form, 1);
+  Press(form, Qt::Key_F4);
+  EXPECT_EQ(form.SortGrid1->Cells(pcLapCount, 1), "3");
+  EXPECT_EQ(form.SortGrid1->Cells(pcLap1, 1), "1.30,0");
+  EXPECT_EQ(form.SortGrid1->Cells(pcLap2, 1), "1.29,9");
+  EXPECT_EQ(form.SortGrid1->Cells(pcTime, 1), "4.29,9");
+  // Ben, stopped in the first format, keeps his row; his times are not kept for corrections.
+  Select(form, 2);
+  form.OpenInsertLap();
+  EXPECT_FALSE(form.CorrectionDialog()->isVisible());
+  EXPECT_FALSE(form.Protocol().Record(2).Times.has_value());
+}

@@ -10,9 +10,17 @@
 //   at MS               wait until the race clock reads MS milliseconds
 //   elapsed             print "elapsed <ms>" of the race clock
 //   dump                print every protocol row as "row <cells joined by |>"
+//   records             print what every row carries beside its cells as "record <text>"
+//   corrections         print the correction list as "correction <line>"
+//   undo | redo         take the last step back, do it again
+//   move NAME NR        move the rider's last time to start number NR (the question, answered)
+//   dellap NAME K       delete lap K of the rider (the pop-up menu's item)
+//   inslap NAME MS      insert a lap at race time MS (the question, answered as the clock shows it)
+//   rename NAME NEW     rename the rider in place (F2, the name, Enter)
 //   quit                close the window (answering "Beenden?" with yes)
 // Options: --restore=yes|no answers the restore question (default yes).
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
@@ -26,6 +34,8 @@
 #include <unistd.h>
 
 #include "app/FMain.h"
+#include "app/RiderEditor.h"
+#include "dialogs/CorrectionDialog.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
@@ -38,6 +48,7 @@
 #include "platform/Shell.h"
 #include "platform/Sound.h"
 #include "platform/Tick.h"
+#include "race/Protocol.h"
 #include "race/TimeText.h"
 #include "widgets/ButtonWithColor.h"
 
@@ -151,6 +162,40 @@ private:
         QStringList cells;
         for (int32_t c = 0; c < form_.SortGrid1->ColCount(); ++c) cells << form_.SortGrid1->Cells(c, r);
         Say("row " + cells.join('|'));
+      }
+    } else if (command == "records") {
+      for (int32_t r = 1; r < form_.SortGrid1->RowCount(); ++r) Say("record " + form_.Protocol().RecordText(r));
+    } else if (command == "corrections") {
+      for (const QString& correction : form_.Corrections().Lines()) Say("correction " + correction);
+    } else if (command == "undo" || command == "redo") {
+      QTest::keyClick(form_.SortGrid1, command == "undo" ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
+    } else if ((command == "move" || command == "dellap" || command == "inslap" || command == "rename") &&
+               args.size() >= 3) {
+      const int32_t row = form_.SortGrid1->FindRow(2, args[1], false);
+      if (row < 1) {
+        Say("error " + line);
+        return;
+      }
+      ClickRow(row);
+      if (command == "dellap") {
+        form_.DeleteLapClick(args[2].toInt());
+      } else if (command == "rename") {
+        QTest::keyClick(form_.SortGrid1, Qt::Key_F2);
+        form_.RiderEditor()->Name->setText(args[2]);
+        QTest::keyClick(form_.RiderEditor()->Name, Qt::Key_Return);
+      } else {
+        if (command == "move")
+          form_.OpenMoveTime();
+        else
+          form_.OpenInsertLap();
+        TCorrectionDialog* dialog = form_.CorrectionDialog();
+        dialog->Answer->setText(command == "move" ? args[2] : FormatDuration(args[2].toInt()));
+        QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+        if (dialog->isVisible()) {
+          Say("error " + line + ": " + dialog->Refusal->text());
+          dialog->hide();
+          return;
+        }
       }
     } else if (command == "quit") {
       Say("ok quit");

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -258,6 +259,14 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 // and the grid its viewport after that, so the columns follow the viewport's resize too.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
+  // The pop-up menu acts on the row it is opened over: a right press makes that row the current
+  // one, so "Zeile entfernen" never takes another rider's row.
+  if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = mouse->position().toPoint();
+    const TGridCoord cell = SortGrid1->CellAtPoint(at.x(), at.y());
+    if (mouse->button() == Qt::RightButton && cell.Y >= 1 && cell.Y != SortGrid1->Row()) SortGrid1->SetRow(cell.Y);
+  }
   // A header click sorts the protocol once it has been ranked.
   // The grid sorts after this filter has seen the event, so the journal looks afterwards.
   if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonRelease)

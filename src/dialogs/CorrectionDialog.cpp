@@ -1,11 +1,12 @@
 #include "dialogs/CorrectionDialog.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "platform/Sound.h"
 
 TCorrectionDialog::TCorrectionDialog(QWidget* parent) : QDialog(parent) {
   setModal(false);
@@ -33,7 +34,10 @@ TCorrectionDialog::TCorrectionDialog(QWidget* parent) : QDialog(parent) {
   column->addWidget(Answer);
   column->addWidget(Refusal);
   column->addLayout(buttons);
-  setMinimumWidth(320);
+  // The dialog takes the size its texts need, also when the refusal line comes and goes.
+  column->setSizeConstraint(QLayout::SetFixedSize);
+  Question->setFixedWidth(360);
+  Refusal->setFixedWidth(360);
   connect(OKBtn, &QPushButton::clicked, this, [this] { Confirm(); });
   connect(Answer, &QLineEdit::returnPressed, this, [this] { Confirm(); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -49,10 +53,20 @@ void TCorrectionDialog::Ask(const QString& caption, const QString& question, con
   Answer->selectAll();
   Refusal->clear();
   Refusal->hide();
+  Place();
   show();
   raise();
   activateWindow();
   Answer->setFocus(Qt::OtherFocusReason);
+}
+
+void TCorrectionDialog::Place() {
+  adjustSize();
+  // Over the lower right of the protocol, not over the clock and the command buttons.
+  if (const QWidget* window = parentWidget() ? parentWidget()->window() : nullptr) {
+    const QRect frame = window->geometry();
+    move(frame.right() - width() - 16, frame.bottom() - height() - 16);
+  }
 }
 
 void TCorrectionDialog::Confirm() {
@@ -63,9 +77,10 @@ void TCorrectionDialog::Confirm() {
     accept();
     return;
   }
-  QApplication::beep();
+  platform::Sound().Beep();
   Refusal->setText(refusal);
   Refusal->show();
+  Place();
   Answer->setFocus(Qt::OtherFocusReason);
   Answer->selectAll();
 }

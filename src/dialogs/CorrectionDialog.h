@@ -27,5 +27,7 @@ public:
 
 private:
   void Confirm();
+  // Takes the size the texts need, over the lower right of the window behind.
+  void Place();
   std::function<QString(const QString&)> accept_;
 };

@@ -183,6 +183,8 @@ public:
   // The point lies in the header row within 5 pixels of its column's left or right edge.
   bool IsOnHeaderBorder(int X, int Y) const;
   bool Sorting() const { return FSorting; }
+  // The cell under a point of the viewport; a point below the last row counts as the last row.
+  TGridCoord CellAtPoint(int X, int Y) const;
   // A header click sorts through this handler when one is set: it runs Sort, or does not.
   std::function<void(QObject* Sender, const std::function<void()>& Sort)> OnHeaderSort;
   // The entries of the last sort pass.
@@ -313,8 +315,6 @@ protected:
   void SelectRowAlone(int32_t ARow);
   // Adds a row to the selection and to the trail.
   void AddToSelection(int32_t ARow);
-  // The cell under a client point; a point below the last row counts as the last row.
-  TGridCoord CellAtPoint(int X, int Y) const;
   // The cell the last mouse press was on.
   TGridCoord PressCell() const { return FPressCell; }
   // A release on a header cell: toggles or sets the direction, then sorts.

@@ -442,3 +442,24 @@ TEST_F(CorrectionsFixture, EmptyingTheProtocolForgetsMarksStepsAndList) {
   Start("1", "Anna");
   EXPECT_FALSE(form.Protocol().Record(RowOf("1")).Corrected);
 }
+
+TEST_F(CorrectionsFixture, TheMenuActsOnTheRowItWasOpenedOver) {
+  TFormMain& form = Open();
+  At(0);
+  Start("1", "Anna");
+  At(1000);
+  Start("2", "Ben");
+  Select(RowOf("1"));
+  // A right press on Ben's row, while Anna's is selected: Ben's row goes, not Anna's.
+  Doubles().modal.AnswerPopup(QStringLiteral("Zeile entfernen"));
+  QTest::mouseClick(form.SortGrid1->viewport(), Qt::RightButton, {},
+                    form.SortGrid1->CellRect(pcName, RowOf("2")).ToQRect().center());
+  EXPECT_EQ(RowOf("2"), -1);
+  EXPECT_EQ(Cell(pcName, "1"), "Anna");
+  // Below the last row it is the entry row, which has nothing to correct.
+  Doubles().modal.AnswerPopup(QString());
+  QTest::mouseClick(form.SortGrid1->viewport(), Qt::RightButton, {}, QPoint(100, form.SortGrid1->viewport()->height() - 5));
+  EXPECT_EQ(form.SortGrid1->Row(), form.SortGrid1->RowCount() - 1);
+  EXPECT_FALSE(form.mMoveTime->isEnabled());
+  EXPECT_FALSE(form.mInsertLap->isEnabled());
+}

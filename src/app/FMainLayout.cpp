@@ -36,8 +36,6 @@ constexpr int kDigitWidth = 45;
 constexpr int kDigitHeight = 89;
 constexpr int kDigitGap = 2;
 constexpr int kSeparatorWidth = 22;
-constexpr int kRaceRowTop = 10;
-constexpr int kRiderRowTop = 132;
 
 QFont Arial(int pixelSize, bool bold = false) {
   QFont font("Liberation Sans");

@@ -123,6 +123,18 @@ struct TProtocolChange {
   bool Empty() const;
 };
 
+// What the protocol notes while it takes an operation's change.
+struct TProtocolTracking {
+  bool Rearranged = false;
+  std::vector<const void*> ArrangementBefore;
+  std::unordered_map<const TRowRecord*, int32_t> RowAtTouch;
+  std::unordered_map<const TRowRecord*, std::map<int32_t, QString>> OldCells;
+  std::unordered_map<const TRowRecord*, TRowRecord> OldRecords;
+  std::vector<std::pair<const TRowRecord*, TProtocolChange::TRow>> Removed;
+  int32_t RowBefore = 1;
+  bool CanSortBefore = false;
+};
+
 class TProtocol {
 public:
   // lapDistance(k): metres covered after k laps, k = 1 .. 5.
@@ -249,16 +261,7 @@ private:
   std::vector<const void*> Arrangement();
   void BeforeRearranging();
   void BeforeRemoving(int32_t row);
-  struct TTracking {
-    bool Rearranged = false;
-    std::vector<const void*> ArrangementBefore;
-    std::unordered_map<const TRowRecord*, int32_t> RowAtTouch;
-    std::unordered_map<const TRowRecord*, std::map<int32_t, QString>> OldCells;
-    std::unordered_map<const TRowRecord*, TRowRecord> OldRecords;
-    std::vector<std::pair<const TRowRecord*, TProtocolChange::TRow>> Removed;
-    int32_t RowBefore = 1;
-    bool CanSortBefore = false;
-  };
+  using TTracking = TProtocolTracking;
   void Touch(int32_t row, TRowRecord& record);
 
   TSortGrid& FGrid;

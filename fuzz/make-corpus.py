@@ -87,3 +87,25 @@ write("journal", "body", b"\x01" + first[:first.rindex(b"\t*")])
 write("journal", "file", b"\x02" + first + second + closing)
 write("journal", "torn", b"\x02" + first + second[:40])
 write("journal", "damaged-middle", b"\x02" + first + second.replace(b"Anna", b"Anne") + closing)
+
+
+# The second journal format: a correction count after the fixed fields, each row's times after
+# its cells, and new corrections behind the rows.
+def journal_line_v2(seq, event, rows, corrections, count, row_count=3, state=b"running"):
+    fields = [b"VJ2", str(seq).encode(), event, b"123456", b"1796684400000", b"boot-1", state,
+              b"120000", b"0", b"5000", b"5000", b"5000", b"5000", b"5000", b"0", b"1", str(row_count).encode(),
+              str(count).encode()]
+    for index, cells in rows:
+        fields.append(b"#" + str(index).encode())
+        fields += (cells + [b""] * 15)[:15]
+    fields += [b"+" + c for c in corrections]
+    body = b"\t".join(fields)
+    return body + b"\t*" + b"%08x" % (zlib.crc32(body) & 0xFFFFFFFF) + b"\n"
+
+
+rider = [b"7", b"Anna", b"F", b"", b"", b"", b"", b"0,9", b"1", b"", b"0,9", b"120900", b"120000", b"K120000|120900|"]
+correction = b"08.12.2026 10:15:00\\tNr. 7\\tRunde eingef\xc3\xbcgt\\t\\t0,9"
+v2_first = journal_line_v2(1, b"RESTORE", [(0, header), (1, rider), (2, [])], [correction], 1)
+v2_second = journal_line_v2(2, b"UNDO", [(1, rider[:13] + [b"120000", b"K120000||"])], [correction], 2)
+write("journal", "second-format-line", b"\x00" + v2_first[:-1])
+write("journal", "second-format-file", b"\x02" + v2_first + v2_second + closing)

@@ -87,9 +87,12 @@ void TFormMain::BuildCorrections() {
     platform::Sound().Beep();
     ShowStatus(refusal);
   };
+  // The protocol selects whole rows, so the current column says nothing: the cell pressed does.
   SortGrid1->OnDblClick = [this](QObject*) {
-    const int32_t col = SortGrid1->Col();
-    OpenRiderEditor(col == pcNumber || col == pcCategory ? col : pcName);
+    const TGridCoord cell = SortGrid1->PressCell();
+    if (cell.Y < 1) return;
+    if (cell.Y != SortGrid1->Row()) SortGrid1->SetRow(cell.Y);
+    OpenRiderEditor(cell.X == pcNumber || cell.X == pcCategory ? cell.X : pcName);
   };
 
   TimerStatus = new platform::Timer(this);

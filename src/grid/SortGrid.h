@@ -185,6 +185,8 @@ public:
   bool Sorting() const { return FSorting; }
   // The cell under a point of the viewport; a point below the last row counts as the last row.
   TGridCoord CellAtPoint(int X, int Y) const;
+  // The cell the last mouse press (or double-click) was on.
+  TGridCoord PressCell() const { return FPressCell; }
   // A header click sorts through this handler when one is set: it runs Sort, or does not.
   std::function<void(QObject* Sender, const std::function<void()>& Sort)> OnHeaderSort;
   // The entries of the last sort pass.
@@ -315,8 +317,6 @@ protected:
   void SelectRowAlone(int32_t ARow);
   // Adds a row to the selection and to the trail.
   void AddToSelection(int32_t ARow);
-  // The cell the last mouse press was on.
-  TGridCoord PressCell() const { return FPressCell; }
   // A release on a header cell: toggles or sets the direction, then sorts.
   virtual void HeaderClick(TMouseButton Button, int32_t ACol);
   TGridDrawState CellState(int32_t ACol, int32_t ARow) const;

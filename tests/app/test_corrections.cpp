@@ -463,3 +463,30 @@ TEST_F(CorrectionsFixture, TheMenuActsOnTheRowItWasOpenedOver) {
   EXPECT_FALSE(form.mMoveTime->isEnabled());
   EXPECT_FALSE(form.mInsertLap->isEnabled());
 }
+
+TEST_F(CorrectionsFixture, ADoubleClickEditsTheRiderInPlaceInTheColumnClicked) {
+  TFormMain& form = Open();
+  At(0);
+  Start("1", "Anna");
+  const QRect category = form.SortGrid1->CellRect(pcCategory, RowOf("1")).ToQRect();
+  QTest::mouseDClick(form.SortGrid1->viewport(), Qt::LeftButton, {}, category.center());
+  ASSERT_TRUE(form.RiderEditor()->IsOpen());
+  EXPECT_TRUE(form.RiderEditor()->Category->hasFocus() || form.RiderEditor()->Category->lineEdit()->hasFocus());
+  EXPECT_EQ(form.RiderEditor()->Name->text(), "Anna");
+  // It lies over the row's cells.
+  EXPECT_TRUE(form.RiderEditor()->geometry().intersects(category));
+  form.RiderEditor()->Category->setEditText("F");
+  QTest::keyClick(form.RiderEditor()->Category->lineEdit(), Qt::Key_Return);
+  EXPECT_FALSE(form.RiderEditor()->IsOpen());
+  EXPECT_EQ(Cell(pcCategory, "1"), "F");
+  // Leaving the row takes the values too.
+  QTest::mouseDClick(form.SortGrid1->viewport(), Qt::LeftButton, {}, category.center());
+  form.RiderEditor()->Category->setEditText("M");
+  form.eName->setFocus();
+  QTRY_VERIFY(!form.RiderEditor()->IsOpen());
+  EXPECT_EQ(Cell(pcCategory, "1"), "M");
+  // An entry row has nothing to edit.
+  QTest::mouseDClick(form.SortGrid1->viewport(), Qt::LeftButton, {},
+                     form.SortGrid1->CellRect(pcName, form.SortGrid1->RowCount() - 1).ToQRect().center());
+  EXPECT_FALSE(form.RiderEditor()->IsOpen());
+}

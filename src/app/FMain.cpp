@@ -23,6 +23,7 @@
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
 #include "platform/HelpViewer.h"
+#include "platform/InputClock.h"
 #include "platform/KeyStore.h"
 #include "platform/LocalTime.h"
 #include "platform/Modal.h"
@@ -75,7 +76,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   raceControl_ = std::make_unique<RaceControl>(*raceClock_, *autoStart_, static_cast<RaceControlHost&>(*this));
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
   protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
-  raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop);
+  inputClock_ = new platform::InputClock(this);
+  raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop, *inputClock_);
   SortGrid1->viewport()->installEventFilter(this);
 
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
@@ -93,16 +95,19 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     JournalChange("STOPP");
   });
   connect(mReset, &QAction::triggered, this, [this] { ResetCommand(); });
-  // With Shift, a press passes the double-press guard.
-  auto press = [this](QAction* action, bool forced) {
+  // With Shift, a press passes the double-press guard. A press counts from when it was made.
+  auto press = [this](QAction* action, bool forced, uint32_t tick) {
     forcePress_ = forced;
+    pressTick_ = tick;
     action->trigger();
     forcePress_ = false;
+    pressTick_.reset();
   };
   raceKeys_->OnPress = press;
-  auto pressTriggers = [press](TBitBtnWithColor* button, QAction* action) {
-    button->OnMouseDown = [action, press](QObject*, Qt::MouseButton, Qt::KeyboardModifiers modifiers, int, int) {
-      if (action->isEnabled()) press(action, modifiers.testFlag(Qt::ShiftModifier));
+  auto pressTriggers = [this, press](TBitBtnWithColor* button, QAction* action) {
+    button->OnMouseDown = [this, button, action, press](QObject*, Qt::MouseButton, Qt::KeyboardModifiers modifiers,
+                                                        int, int) {
+      if (action->isEnabled()) press(action, modifiers.testFlag(Qt::ShiftModifier), inputClock_->TickOf(button->PressEvent()));
     };
   };
   pressTriggers(bSTART, mStart);

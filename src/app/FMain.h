@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "io/ParticipantList.h"
 #include "io/ProtocolFiles.h"
@@ -39,7 +40,10 @@ class QUndoStack;
 class TJournal;
 class TJournalLock;
 struct TRaceSnapshot;
-namespace platform { class Timer; }
+namespace platform {
+class InputClock;
+class Timer;
+}  // namespace platform
 
 // The journal's file in the working folder: the application title + ".journal".
 QString JournalFileName();
@@ -186,7 +190,7 @@ private:
   QString RiderText(int32_t row) const;
   // The race time of a tick as the clock shows it.
   QString RaceTimeOf(uint32_t tick) const;
-  // The tick of the press being handled.
+  // The tick of the press being handled: when the key or button was pressed, else now.
   uint32_t PressTick() const;
 
   // Journal.
@@ -234,6 +238,8 @@ private:
   TCorrectionDialog* correctionDialog_ = nullptr;
   TRiderEditor* riderEditor_ = nullptr;
   bool forcePress_ = false;  // the press being handled came with Shift
+  std::optional<uint32_t> pressTick_;  // when the press being handled was made
+  platform::InputClock* inputClock_ = nullptr;
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

@@ -176,7 +176,7 @@ QString TFormMain::RiderText(int32_t row) const {
 
 QString TFormMain::RaceTimeOf(uint32_t tick) const { return FormatDuration(TickDiff(tick, raceClock_->RaceStartTick)); }
 
-uint32_t TFormMain::PressTick() const { return platform::GetTickCount(); }
+uint32_t TFormMain::PressTick() const { return pressTick_.value_or(platform::GetTickCount()); }
 
 // ---------------------------------------------------------------------------------------------
 // The corrections

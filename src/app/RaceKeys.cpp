@@ -5,8 +5,11 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-RaceKeyFilter::RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAction* stop)
-    : QObject(window), window_(window), lap_(lap), start_(start), stop_(stop) {
+#include "platform/InputClock.h"
+
+RaceKeyFilter::RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAction* stop,
+                             platform::InputClock& clock)
+    : QObject(window), window_(window), clock_(clock), lap_(lap), start_(start), stop_(stop) {
   qApp->installEventFilter(this);
 }
 
@@ -63,7 +66,7 @@ bool RaceKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (!action->isEnabled()) return true;
     const bool forced = race && (key->modifiers() & Qt::ShiftModifier);
     if (race && OnPress)
-      OnPress(action, forced);
+      OnPress(action, forced, clock_.TickOf(key));
     else
       action->trigger();
   }

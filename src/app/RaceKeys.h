@@ -2,7 +2,8 @@
 // The race keys F4, F5 and F9 belong to the window, not to whatever control has the focus:
 // a combo box would open on F4. A key held down is one command, not one per auto-repeat. With
 // Shift, LAP and STOPP pass the double-press guard. The window's correction dialogs leave the
-// race keys to the window too.
+// race keys to the window too. A race key is timed when it was pressed, not when the window got
+// round to it.
 //
 // The window's command keys (Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z, to take a race command back and
 // do it again; F2 to edit a rider) act on the race also while an entry field has the focus;
@@ -17,16 +18,19 @@
 class QAction;
 class QKeyEvent;
 class QWidget;
+namespace platform {
+class InputClock;
+}
 
 class RaceKeyFilter : public QObject {
 public:
   // Watches the application's key events for keys aimed at this window.
-  RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAction* stop);
+  RaceKeyFilter(QWidget* window, QAction* lap, QAction* start, QAction* stop, platform::InputClock& clock);
   ~RaceKeyFilter() override;
 
-  // Runs a race command's menu item; forced: the key came with Shift. Without a handler the
-  // item is triggered.
-  std::function<void(QAction* item, bool forced)> OnPress;
+  // Runs a race command's menu item, pressed at tick; forced: the key came with Shift. Without a
+  // handler the item is triggered.
+  std::function<void(QAction* item, bool forced, uint32_t tick)> OnPress;
   // A command key of the window and its item.
   void AddCommand(QKeyCombination key, QAction* item);
   // The widget that keeps the command keys for itself.
@@ -41,6 +45,7 @@ private:
   bool ForWindow(const QWidget* widget) const;
 
   QPointer<QWidget> window_;
+  platform::InputClock& clock_;
   QAction* lap_;
   QAction* start_;
   QAction* stop_;

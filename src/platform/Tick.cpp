@@ -27,6 +27,8 @@ void SetTickSource(TickSource* source) { activeSource = source; }
 
 ManualClock* ActiveManualClock() { return dynamic_cast<ManualClock*>(activeSource); }
 
+bool UsesBootTimeTicks() { return activeSource == nullptr; }
+
 void ManualClock::Attach(Timer* timer) {
   if (std::find(timers_.begin(), timers_.end(), timer) == timers_.end()) timers_.push_back(timer);
 }

@@ -51,5 +51,7 @@ uint32_t GetTickCount();
 // here also drives every Timer created or re-enabled afterwards.
 void SetTickSource(TickSource* source);
 ManualClock* ActiveManualClock();
+// The counter is the boot-time clock, not a replacement.
+bool UsesBootTimeTicks();
 
 }  // namespace platform

@@ -22,8 +22,9 @@ public:
   // The interval field changed; its value is clamped into 10 .. 600 seconds.
   void SetIntervalSeconds(int seconds);
   int IntervalSeconds() const { return seconds_; }
+  uint32_t IntervalMs() const { return static_cast<uint32_t>(seconds_) * 1000u; }
 
-  // Called by every START made while the box is checked.
+  // Called by every START made while the box is checked, with the tick the START was made at.
   void Restart(uint32_t startTick);
 
   platform::Timer& Timer() { return timer_; }

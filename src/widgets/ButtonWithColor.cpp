@@ -388,12 +388,15 @@ void TBitBtnWithColor::Click() {
 
 void TBitBtnWithColor::RaiseMouseDown(QMouseEvent* event) {
   if (!OnMouseDown) return;
+  QPointer<TBitBtnWithColor> alive(this);
+  pressEvent_ = event;
   try {
     const QPoint pos = event->position().toPoint();
     OnMouseDown(this, event->button(), event->modifiers(), pos.x(), pos.y());
   } catch (const std::exception& e) {
     platform::ShowException(e);
   }
+  if (alive) pressEvent_ = nullptr;
 }
 
 void TBitBtnWithColor::mousePressEvent(QMouseEvent* event) {

@@ -99,6 +99,9 @@ public:
   std::function<void(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
                      int X, int Y)>
       OnMouseDown;
+  // The mouse press OnMouseDown is reporting, for its time; null at any other moment and for a
+  // press that came without one (an accessibility action).
+  const QMouseEvent* PressEvent() const { return pressEvent_; }
   std::function<void(QObject* Sender)> OnEnter;
   std::function<void(QObject* Sender)> OnExit;
 
@@ -129,6 +132,7 @@ private:
   bool active_ = false;
   bool modifiedGlyph_ = false;
   bool pressSeen_ = false;  // a press came since the last release
+  const QMouseEvent* pressEvent_ = nullptr;
   QShortcut* cancelShortcut_ = nullptr;
 };
 

@@ -37,7 +37,8 @@ class DoublesListener : public ::testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The suites that need a real window system run on a private X server of their own.
+  if (qEnvironmentVariableIsEmpty("VELTRANO_TEST_ON_DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
   std::setlocale(LC_ALL, "C");
 
   // Each test process gets its own settings and working folder, so suites can run in parallel.

@@ -330,6 +330,28 @@ TEST_F(RaceControlFixture, IntervalClampedAndLockedWhileOn) {
   EXPECT_FALSE(clock.AutoStartActive);
 }
 
+TEST_F(RaceControlFixture, AutoStartCountsTheIntervalFromTheInstantTheStartWasPressed) {
+  autoStart.SetIntervalSeconds(30);
+  autoStart.SetChecked(true);
+  // The window got round to the START 300 ms after it was pressed.
+  const uint32_t pressed = ticks.Now();
+  ticks.Advance(300);
+  control.StartClick(pressed);
+  EXPECT_EQ(host.rows[1][13], TickToText(pressed));
+  ticks.Advance(29699);
+  EXPECT_EQ(host.rows.size(), 3u);
+  ticks.Advance(1);
+  ASSERT_EQ(host.rows.size(), 4u);
+  EXPECT_EQ(host.rows[2][13], TickToText(pressed + 30000));
+  // The countdown shows the full interval, and the rhythm stays.
+  ticks.Advance(12000);
+  control.Clock().OnTimer(nullptr);
+  EXPECT_EQ(RiderSeconds(), 18);
+  ticks.Advance(18000);
+  ASSERT_EQ(host.rows.size(), 5u);
+  EXPECT_EQ(host.rows[3][13], TickToText(pressed + 60000));
+}
+
 TEST_F(RaceControlFixture, ResetSwitchesAutoStartOff) {
   autoStart.SetChecked(true);
   control.StartClick(ticks.Now());

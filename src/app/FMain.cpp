@@ -22,6 +22,7 @@
 #include "grid/SortGrid.h"
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
+#include "platform/BatteryMonitor.h"
 #include "platform/HelpViewer.h"
 #include "platform/InputClock.h"
 #include "platform/KeyStore.h"
@@ -29,6 +30,7 @@
 #include "platform/Modal.h"
 #include "platform/Printers.h"
 #include "platform/Shell.h"
+#include "platform/SleepInhibitor.h"
 #include "platform/Sound.h"
 #include "platform/Timer.h"
 #include "race/LapLengths.h"
@@ -77,6 +79,12 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
   protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
   inputClock_ = new platform::InputClock(this);
+  sleepInhibitor_ = new platform::SleepInhibitor(this);
+  battery_ = new platform::BatteryMonitor(this);
+  battery_->OnChanged = [this](std::optional<double> lowPercent) {
+    if (lowPercent) LabBattery->setText(platform::BatteryWarningText(*lowPercent));
+    LabBattery->setVisible(lowPercent.has_value());
+  };
   raceKeys_ = new RaceKeyFilter(this, mLap, mStart, mStop, *inputClock_);
   SortGrid1->viewport()->installEventFilter(this);
 

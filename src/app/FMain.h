@@ -41,7 +41,9 @@ class TJournal;
 class TJournalLock;
 struct TRaceSnapshot;
 namespace platform {
+class BatteryMonitor;
 class InputClock;
+class SleepInhibitor;
 class Timer;
 }  // namespace platform
 
@@ -67,6 +69,8 @@ public:
   // Title bar.
   TLbSpeedButton* bCFG = nullptr;
   TLbSpeedButton* bHelp = nullptr;
+  // The warning of a low battery while the race runs.
+  QLabel* LabBattery = nullptr;
   QLabel* PanelDate = nullptr;
   // Clock area.
   TSpokenPanel* PanelTimer = nullptr;
@@ -222,6 +226,7 @@ private:
   void UncheckAutoStart() override;
   void FocusResetButton() override;
   void FocusStartButton() override;
+  void RaceRunning(bool running) override;
   bool Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) override;
 
   TSettings settings_;
@@ -240,6 +245,8 @@ private:
   bool forcePress_ = false;  // the press being handled came with Shift
   std::optional<uint32_t> pressTick_;  // when the press being handled was made
   platform::InputClock* inputClock_ = nullptr;
+  platform::SleepInhibitor* sleepInhibitor_ = nullptr;
+  platform::BatteryMonitor* battery_ = nullptr;
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

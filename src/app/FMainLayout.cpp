@@ -178,9 +178,20 @@ QWidget* TFormMain::BuildTitleBar(QWidget* parent) {
   narrow.setPixelSize(18);
   PanelDate->setFont(narrow);
   Paint(PanelDate, clBlack, clSilver);
+  LabBattery = new QLabel(bar);
+  LabBattery->setObjectName("LabBattery");
+  LabBattery->setWordWrap(true);
+  LabBattery->setAlignment(Qt::AlignCenter);
+  LabBattery->setStyleSheet(QStringLiteral("QLabel { background: #FFF0A0; color: #A00000; font-weight: bold; "
+                                           "font-size: 11px; padding: 0 4px; }"));
+  LabBattery->setAccessibleName(QStringLiteral("Akku"));
+  LabBattery->hide();
+
   auto* row = new QHBoxLayout(bar);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addStretch(1);
+  row->setContentsMargins(0, 2, 4, 2);
+  row->addSpacing(x + 8);
+  row->addWidget(LabBattery, 1);
+  row->addStretch(0);
   PanelDate->setFixedWidth(kPanelDateWidth);
   row->addWidget(PanelDate);
   return bar;

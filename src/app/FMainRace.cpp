@@ -11,7 +11,9 @@
 #include "dialogs/CorrectionDialog.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
+#include "platform/BatteryMonitor.h"
 #include "platform/Modal.h"
+#include "platform/SleepInhibitor.h"
 #include "platform/Sound.h"
 #include "race/LapLengths.h"
 #include "race/Protocol.h"
@@ -109,6 +111,14 @@ void TFormMain::UncheckAutoStart() { cbAutoStart->setChecked(false); }
 void TFormMain::FocusResetButton() { bRESET->setFocus(Qt::OtherFocusReason); }
 
 void TFormMain::FocusStartButton() { bSTART->setFocus(Qt::OtherFocusReason); }
+
+void TFormMain::RaceRunning(bool running) {
+  if (running)
+    sleepInhibitor_->Hold(QStringLiteral("Zeitnahme läuft"));
+  else
+    sleepInhibitor_->Release();
+  battery_->SetWatching(running);
+}
 
 bool TFormMain::Confirm(const QString& question, const QString& yes, const QString& no, bool noIsActive) {
   if (!yesNoDialog_) return true;

@@ -52,6 +52,7 @@ void RaceControl::Restore(State state, uint32_t raceStartTick) {
   host_.SetSettingsEnabled(!running);
   clockTimer_.SetEnabled(running);
   if (!running) clock_.ShowTime(RaceClock::RaceDisplay, 0);
+  host_.RaceRunning(running);
 }
 
 void RaceControl::Show() { host_.ShowCommands(faces_); }
@@ -93,6 +94,8 @@ void RaceControl::StartClick(uint32_t tick) {
   if (autoStart_.Checked()) autoStart_.Restart(now);
   host_.RecordStart(now, host_.StartNumberText(), host_.NameText(), host_.CategoryText());
   host_.AdvanceParticipant();
+  // The first START, or one after ENDE that revives the clock, sets the race running.
+  if (!clockTimer_.Enabled()) host_.RaceRunning(true);
   clockTimer_.SetEnabled(true);
   host_.SetSettingsEnabled(false);
   host_.UpdateFileButtons();
@@ -145,6 +148,7 @@ void RaceControl::EndClick() {
   Show();
   host_.LockLapLengths(false);
   host_.FocusResetButton();
+  host_.RaceRunning(false);
 }
 
 void RaceControl::ResetClick() {
@@ -166,6 +170,7 @@ void RaceControl::ResetClick() {
   host_.FocusStartButton();
   host_.SetParticipantListEnabled(true);
   host_.UpdateFileButtons();
+  host_.RaceRunning(false);
 }
 
 bool RaceControl::CloseQuery() {

@@ -75,6 +75,9 @@ public:
   virtual void UncheckAutoStart() = 0;
   virtual void FocusResetButton() = 0;
   virtual void FocusStartButton() = 0;
+  // The race began (its first START, or a running race restored) or is over (ENDE, reset): while
+  // it runs the machine must stay awake and on power.
+  virtual void RaceRunning(bool running) = 0;
   // A LAP or STOPP the double-press guard did not record: beep and show why, for a few seconds,
   // without a modal box.
   virtual void ShowRefusedPress(const QString& text) = 0;

@@ -13,6 +13,7 @@
 #include "dialogs/DlgYesNo.h"
 #include "platform/AppTitle.h"
 #include "widgets/FlEdit.h"
+#include "common/Eventually.h"
 
 namespace {
 
@@ -177,7 +178,7 @@ TEST(DlgYesNo, AnswerByEnterEscapeAndClosing) {
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   dialog.CancelBtn->setFocus();
-  QTRY_VERIFY(dialog.CancelBtn->hasFocus());
+  EXPECT_SOON(dialog.CancelBtn->hasFocus());
   QTest::keyClick(dialog.CancelBtn, Qt::Key_Return);
   EXPECT_EQ(dialog.result(), mrCancel);
   EXPECT_FALSE(dialog.isVisible());

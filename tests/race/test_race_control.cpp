@@ -25,6 +25,7 @@ public:
   CommandFaces shown;
   QString number, name, category;
   std::vector<QString> log;
+  std::vector<bool> runningReports;
   std::vector<QString> refused;
   bool modified = false;
   bool answer = true;
@@ -86,6 +87,7 @@ public:
   void UncheckAutoStart() override;
   void FocusResetButton() override { log.push_back("focus reset"); }
   void FocusStartButton() override { log.push_back("focus start"); }
+  void RaceRunning(bool running) override { runningReports.push_back(running); }
   bool Confirm(const QString& question, const QString& yes, const QString& no, bool) override {
     asked = question;
     yesCaption = yes;
@@ -172,11 +174,14 @@ TEST_F(RaceControlFixture, FirstStartStartsTheRace) {
   EXPECT_EQ(testing_doubles::Doubles().sound.calls[0].flags, platform::SND_FILENAME | platform::SND_ASYNC);
   EXPECT_EQ(host.log, (std::vector<QString>{"next participant", "files"}));
 
+  EXPECT_EQ(host.runningReports, std::vector<bool>{true});
+
   // A second START does not restart the race.
   ticks.Advance(5000);
   control.StartClick(ticks.Now());
   EXPECT_EQ(clock.RaceStartTick, 100000u);
   EXPECT_EQ(host.rows[2][13], "105000");
+  EXPECT_EQ(host.runningReports, std::vector<bool>{true});
 }
 
 TEST_F(RaceControlFixture, CommandsFollowTheSelectedRow) {
@@ -233,6 +238,7 @@ TEST_F(RaceControlFixture, EndThenResetAsksAndEmpties) {
   EXPECT_FALSE(host.shown.start.enabled || host.shown.lap.enabled || host.shown.stop.enabled);
   EXPECT_FALSE(host.lapTableLocked);
   EXPECT_EQ(host.log.back(), "focus reset");
+  EXPECT_EQ(host.runningReports, (std::vector<bool>{true, false}));
 
   host.answer = false;
   control.ResetClick();
@@ -251,6 +257,7 @@ TEST_F(RaceControlFixture, EndThenResetAsksAndEmpties) {
   EXPECT_TRUE(host.settingsEnabled);
   EXPECT_TRUE(host.participantsEnabled);
   EXPECT_EQ(host.log, (std::vector<QString>{"clear", "choices cleared", "layout", "focus start", "files"}));
+  EXPECT_EQ(host.runningReports.back(), false);
 }
 
 TEST_F(RaceControlFixture, StartAfterEndRevivesTheClockOnly) {
@@ -262,6 +269,15 @@ TEST_F(RaceControlFixture, StartAfterEndRevivesTheClockOnly) {
   EXPECT_TRUE(control.Clock().Enabled());
   EXPECT_FALSE(host.shown.end.enabled);
   EXPECT_EQ(clock.RaceStartTick, 100000u);
+  // The race runs again, so the machine must stay awake again.
+  EXPECT_EQ(host.runningReports, (std::vector<bool>{true, false, true}));
+}
+
+TEST_F(RaceControlFixture, ARestoredRaceRunsOrNotAsItWas) {
+  control.Restore(RaceControl::State::Running, 90000);
+  control.Restore(RaceControl::State::Ended, 90000);
+  control.Restore(RaceControl::State::Idle, 0);
+  EXPECT_EQ(host.runningReports, (std::vector<bool>{true, false, false}));
 }
 
 TEST_F(RaceControlFixture, CloseAsksOnlyWhenSomethingIsAtStake) {

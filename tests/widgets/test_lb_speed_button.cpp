@@ -13,6 +13,7 @@
 #include "common/Doubles.h"
 #include "widgets/LbButtons.h"
 #include "widgets/LbSpeedButton.h"
+#include "common/Eventually.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ TEST_F(SpeedButtonTest, FadesOutInEightStepsAndSuspendsItsThread) {
   for (int expected : {223, 191, 159, 127, 95, 63, 31, 0}) {
     const int level = b->FadeLevel();
     ticks.release();
-    QTRY_VERIFY_WITH_TIMEOUT(b->FadeLevel() == level - 1, 5000);
+    EXPECT_SOON(b->FadeLevel() == level - 1);
     EXPECT_EQ(red(), expected);
   }
   EXPECT_TRUE(b->FadeThread()->Suspended());

@@ -25,4 +25,9 @@ chmod 700 "$scratch/runtime"
 export DISPLAY=":$(head -1 "$scratch/display")"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 export QT_QPA_PLATFORM=xcb VELTRANO_TEST_ON_DISPLAY=1
-"$@"
+# A session bus of its own where there is one, so nothing starts a bus that outlives the test.
+if command -v dbus-run-session >/dev/null; then
+  dbus-run-session -- "$@"
+else
+  "$@"
+fi

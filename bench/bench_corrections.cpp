@@ -17,14 +17,12 @@
 #include <random>
 #include <vector>
 
+#include "WindowBench.h"
 #include "app/FMain.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/AppTitle.h"
-#include "platform/Modal.h"
-#include "platform/Printers.h"
-#include "platform/Sound.h"
 #include "platform/Tick.h"
 #include "race/Protocol.h"
 #include "race/ProtocolCommand.h"
@@ -39,20 +37,7 @@ constexpr int kOnCourse = 1000;
 constexpr int kRounds = 30;
 constexpr uint32_t kStart = 1'000'000;
 
-class Quiet : public platform::ModalService, public platform::SoundService, public platform::PrinterService {
-public:
-  int MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override { return mrOk; }
-  int ExecDialog(QDialog*) override { return mrYes; }
-  QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
-  bool PlaySound(const QString&, uint32_t) override { return true; }
-  void Beep() override {}
-  bool HasPrinter() override { return false; }
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+double Median(const std::vector<double>& values) { return Quantile(values, 0.5); }
 
 double Ms(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
@@ -203,21 +188,4 @@ BENCHMARK(BM_LapPressWithAndWithoutTheGuard)->Iterations(1)->Unit(benchmark::kMi
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  QApplication app(argc, argv);
-  platform::SetApplicationTitle("Veltrano");
-  Quiet quiet;
-  platform::SetModalService(&quiet);
-  platform::SetSoundService(&quiet);
-  platform::SetPrinterService(&quiet);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  platform::SetModalService(nullptr);
-  platform::SetSoundService(nullptr);
-  platform::SetPrinterService(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return RunWindowBenchmarks(argc, argv, "offscreen"); }

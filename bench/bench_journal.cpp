@@ -15,15 +15,13 @@
 #include <chrono>
 #include <vector>
 
+#include "WindowBench.h"
 #include "app/FMain.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
-#include "platform/Modal.h"
-#include "platform/Printers.h"
-#include "platform/Sound.h"
 #include "platform/Tick.h"
 
 namespace {
@@ -46,16 +44,6 @@ public:
   platform::BootTimeTickSource real;
   bool armed = false;
   Clock::time_point stamp;
-};
-
-class Quiet : public platform::ModalService, public platform::SoundService, public platform::PrinterService {
-public:
-  int MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override { return mrOk; }
-  int ExecDialog(QDialog*) override { return mrYes; }
-  QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
-  bool PlaySound(const QString&, uint32_t) override { return true; }
-  void Beep() override {}
-  bool HasPrinter() override { return false; }
 };
 
 void Key(QWidget* target, int key) {
@@ -120,21 +108,4 @@ BENCHMARK(BM_LapPress)->ArgName("journal")->Arg(0)->Arg(1)->Iterations(1)->Unit(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  QApplication app(argc, argv);
-  platform::SetApplicationTitle("Veltrano");
-  Quiet quiet;
-  platform::SetModalService(&quiet);
-  platform::SetSoundService(&quiet);
-  platform::SetPrinterService(&quiet);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  platform::SetModalService(nullptr);
-  platform::SetSoundService(nullptr);
-  platform::SetPrinterService(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return RunWindowBenchmarks(argc, argv, "offscreen"); }

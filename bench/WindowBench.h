@@ -1,0 +1,61 @@
+#pragma once
+// What the benchmarks that run the whole window share: quiet platform services (every question
+// answered with yes, no sound, no printer), quantiles, and their main.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QString>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <vector>
+
+#include "platform/AppTitle.h"
+
+#include "platform/Modal.h"
+#include "platform/Printers.h"
+#include "platform/Sound.h"
+
+class QuietServices : public platform::ModalService, public platform::SoundService, public platform::PrinterService {
+public:
+  QuietServices() {
+    platform::SetModalService(this);
+    platform::SetSoundService(this);
+    platform::SetPrinterService(this);
+  }
+  ~QuietServices() override {
+    platform::SetModalService(nullptr);
+    platform::SetSoundService(nullptr);
+    platform::SetPrinterService(nullptr);
+  }
+  QuietServices(const QuietServices&) = delete;
+  QuietServices& operator=(const QuietServices&) = delete;
+
+  int MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override { return mrOk; }
+  int ExecDialog(QDialog*) override { return mrYes; }
+  QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
+  bool PlaySound(const QString&, uint32_t) override { return true; }
+  void Beep() override {}
+  bool HasPrinter() override { return false; }
+};
+
+// The value at fraction q (0.5: the median) of the sorted values.
+inline double Quantile(std::vector<double> values, double q) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(q * static_cast<double>(values.size())))];
+}
+
+// Runs the benchmarks on the given platform (nullptr: the one the environment names), with a
+// settings folder of their own.
+inline int RunWindowBenchmarks(int argc, char** argv, const char* qpaPlatform) {
+  if (qpaPlatform) qputenv("QT_QPA_PLATFORM", qpaPlatform);
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QApplication app(argc, argv);
+  platform::SetApplicationTitle("Veltrano");
+  QuietServices quiet;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,11 +1,14 @@
 #include "dialogs/Cfg.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
 #include <cmath>
 
+#include "io/Settings.h"
 #include "platform/Modal.h"
 #include "widgets/FlEdit.h"
 
@@ -63,20 +66,66 @@ TCfgDialog::TCfgDialog(QWidget* parent) : QDialog(parent) {
   seMinLap->setAccessibleName(QStringLiteral("Mindestrundenzeit (s)"));
   LabMinLap->setBuddy(seMinLap);
 
+  // The live results: off until switched on; the port and the connections belong to the server.
+  cbLive = new QCheckBox(QStringLiteral("Live-Ergebnisse im Netzwerk"), this);
+  cbLive->setGeometry(12, 150, fm.horizontalAdvance(cbLive->text()) + 32, 24);
+  cbLive->setToolTip(QStringLiteral("Ergebnisseite, Sprecheransicht und Daten für jeden Browser im Netzwerk; "
+                                    "der Server hört dann auf allen Netzwerkschnittstellen."));
+  LabLivePort = new QLabel(QStringLiteral("Port:"), this);
+  const int liveLeft = 30;
+  const int liveLabels = std::max(fm.horizontalAdvance(LabLivePort->text()), fm.horizontalAdvance("Verbindungen höchstens:")) + 10;
+  LabLivePort->setGeometry(liveLeft, 184, liveLabels, fm.height());
+  seLivePort = new QSpinBox(this);
+  seLivePort->setRange(1, 65535);
+  seLivePort->setValue(kDefaultLivePort);
+  seLivePort->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  seLivePort->setGeometry(liveLeft + liveLabels, 180, 80, 24);
+  seLivePort->setAccessibleName(QStringLiteral("Port der Live-Ergebnisse"));
+  LabLivePort->setBuddy(seLivePort);
+  LabLiveClients = new QLabel(QStringLiteral("Verbindungen höchstens:"), this);
+  LabLiveClients->setGeometry(liveLeft, 214, liveLabels, fm.height());
+  seLiveClients = new QSpinBox(this);
+  seLiveClients->setRange(1, kMaxLiveClients);
+  seLiveClients->setValue(200);
+  seLiveClients->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  seLiveClients->setToolTip(QStringLiteral("Weitere Browser werden abgewiesen, bis eine Verbindung frei wird."));
+  seLiveClients->setGeometry(liveLeft + liveLabels, 210, 80, 24);
+  seLiveClients->setAccessibleName(QStringLiteral("Höchstzahl der Verbindungen"));
+  LabLiveClients->setBuddy(seLiveClients);
+  auto enableServerFields = [this](bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{LabLivePort, seLivePort, LabLiveClients, seLiveClients}) w->setEnabled(on);
+  };
+  connect(cbLive, &QCheckBox::toggled, this, enableServerFields);
+  enableServerFields(false);
+  LabLiveFolder = new QLabel(QStringLiteral("Als Dateien veröffentlichen in Ordner:"), this);
+  LabLiveFolder->setGeometry(12, 246, fm.horizontalAdvance(LabLiveFolder->text()) + 4, fm.height());
+  eLiveFolder = new QLineEdit(this);
+  eLiveFolder->setPlaceholderText(QStringLiteral("(aus)"));
+  eLiveFolder->setToolTip(QStringLiteral("Höchstens einmal pro Sekunde werden die Seiten und die Daten dorthin "
+                                         "geschrieben, etwa in den Ordner eines Webservers. Leer: aus."));
+  eLiveFolder->setAccessibleName(LabLiveFolder->text());
+  LabLiveFolder->setBuddy(eLiveFolder);
+
   const int width = std::max({169, seRoundCount->geometry().right() + 13, Label3->geometry().right() + 13,
-                              seMinLap->geometry().right() + 13});
-  setFixedSize(width, 200);
+                              seMinLap->geometry().right() + 13, cbLive->geometry().right() + 13,
+                              seLiveClients->geometry().right() + 13, LabLiveFolder->geometry().right() + 13, 320});
+  eLiveFolder->setGeometry(12, 266, width - 24, 24);
+  setFixedSize(width, 350);
 
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
-  OKBtn->setGeometry(width / 2 - 77, 160, 72, 28);
+  OKBtn->setGeometry(width / 2 - 77, 310, 72, 28);
   OKBtn->setDefault(true);
   CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-  CancelBtn->setGeometry(width / 2 + 5, 160, std::max(72, fm.horizontalAdvance("Abbrechen") + 16), 28);
+  CancelBtn->setGeometry(width / 2 + 5, 310, std::max(72, fm.horizontalAdvance("Abbrechen") + 16), 28);
   connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
 
   setTabOrder(seRoundLen, seMinLap);
-  setTabOrder(seMinLap, OKBtn);
+  setTabOrder(seMinLap, cbLive);
+  setTabOrder(cbLive, seLivePort);
+  setTabOrder(seLivePort, seLiveClients);
+  setTabOrder(seLiveClients, eLiveFolder);
+  setTabOrder(eLiveFolder, OKBtn);
   setTabOrder(OKBtn, CancelBtn);
 }
 
@@ -95,11 +144,18 @@ int32_t KmToRoundLen(double km) {
 bool EditSettings(TCfgDialog& dialog, TCfgValues& values) {
   dialog.seRoundLen->SetValue(RoundLenToKm(values.RoundLen));
   dialog.seMinLap->setValue(values.MinLapSeconds);
+  dialog.cbLive->setChecked(values.LivePort != 0);
+  dialog.seLivePort->setValue(values.LivePort != 0 ? values.LivePort : kDefaultLivePort);
+  dialog.seLiveClients->setValue(values.LiveClients);
+  dialog.eLiveFolder->setText(values.LiveFolder);
   if (platform::Modal().ExecDialog(&dialog) != mrOk) return false;
   values.RoundLen = KmToRoundLen(dialog.seRoundLen->Value());
   // A typed value counts even when the focus never left the field.
-  dialog.seMinLap->interpretText();
+  for (QSpinBox* field : {dialog.seMinLap, dialog.seLivePort, dialog.seLiveClients}) field->interpretText();
   values.MinLapSeconds = dialog.seMinLap->value();
+  values.LivePort = dialog.cbLive->isChecked() ? dialog.seLivePort->value() : 0;
+  values.LiveClients = dialog.seLiveClients->value();
+  values.LiveFolder = dialog.eLiveFolder->text().trimmed();
   values.Acc = 1;
   return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The settings dialog: the lap length in km (the lap count is fixed and only shown).
 #include <QDialog>
+#include <QString>
 #include <cstdint>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TSpinFloatEdit;
@@ -19,6 +22,14 @@ public:
   TSpinFloatEdit* seRoundLen;
   QLabel* LabMinLap;
   QSpinBox* seMinLap;  // the double-press guard's minimum lap time in seconds; 0 is off
+  // The live results: the server on the network, and the copy as files in a folder.
+  QCheckBox* cbLive;
+  QLabel* LabLivePort;
+  QSpinBox* seLivePort;
+  QLabel* LabLiveClients;
+  QSpinBox* seLiveClients;
+  QLabel* LabLiveFolder;
+  QLineEdit* eLiveFolder;
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
 
@@ -37,10 +48,14 @@ struct TCfgValues {
   int32_t RoundLen = 100000;  // lap length in metres
   int32_t Acc = 2;            // accuracy value; a confirmed dialog sets it to 1
   int32_t MinLapSeconds = 10; // the double-press guard; 0 is off
+  int32_t LivePort = 0;       // the live-results server; 0 is off
+  int32_t LiveClients = 200;
+  QString LiveFolder;         // the published copy; empty is off
 };
+inline constexpr int32_t kDefaultLivePort = 8080;
 inline constexpr int kMaxMinLapSeconds = 3600;
 
 // The work of the settings button: shows the dialog with the values; OK stores the new lap
-// length and minimum lap time and sets the accuracy value to 1, Cancel changes nothing. True
-// when confirmed.
+// length, minimum lap time and live-results settings and sets the accuracy value to 1, Cancel
+// changes nothing. True when confirmed.
 bool EditSettings(TCfgDialog& dialog, TCfgValues& values);

@@ -51,9 +51,13 @@ struct Extra {
 const std::vector<Extra>& Extras() {
   static const std::vector<Extra> extras = {
       {"MinLap", &TSettings::MinLap, 0, 3600},
+      {"LivePort", &TSettings::LivePort, 0, 65535},
+      {"LiveClients", &TSettings::LiveClients, 1, kMaxLiveClients},
   };
   return extras;
 }
+
+constexpr const char* kLiveFolder = "LiveFolder";
 
 }  // namespace
 
@@ -71,6 +75,7 @@ int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& setti
   for (const Extra& extra : Extras())
     if (const std::optional<int32_t> value = store.ReadInteger(extra.name))
       settings.*extra.member = std::clamp(*value, extra.min, extra.max);
+  if (const std::optional<QString> folder = store.ReadString(kLiveFolder)) settings.LiveFolder = *folder;
   store.CloseKey();
   return read;
 }
@@ -80,6 +85,7 @@ bool WriteSettings(platform::KeyStore& store, const QString& key, const TSetting
   bool ok = true;
   for (const Field& field : Fields()) ok = store.WriteInteger(field.name, field.value(settings)) && ok;
   for (const Extra& extra : Extras()) ok = store.WriteInteger(extra.name, settings.*extra.member) && ok;
+  ok = store.WriteString(kLiveFolder, settings.LiveFolder) && ok;
   store.CloseKey();
   return ok;
 }

@@ -6,6 +6,8 @@
 
 namespace platform { class KeyStore; }
 
+inline constexpr int32_t kMaxLiveClients = 10000;
+
 struct TSettings {
   std::optional<int32_t> Left;  // none: the platform places the window
   std::optional<int32_t> Top;
@@ -22,6 +24,9 @@ struct TSettings {
   int32_t CountDown = 30;       // auto-start interval in seconds
   // Beside the thirteen, read on their own: a store written before them lacks them.
   int32_t MinLap = 10;          // the double-press guard's minimum lap time in seconds; 0 is off
+  int32_t LivePort = 0;         // the live-results server's port; 0 is off
+  int32_t LiveClients = 200;    // connections the live-results server takes at once
+  QString LiveFolder;           // where the live results are copied as files; empty is off
 
   bool operator==(const TSettings&) const = default;
 };
@@ -30,8 +35,8 @@ struct TSettings {
 QString SettingsKey();
 
 // Reads the thirteen values in their fixed order into defaults, stopping silently at the first
-// value that is missing or not an integer; then each later value on its own (one missing keeps
-// its default, one out of its range is brought into it). Returns how many of the thirteen were
+// value that is missing or not an integer; then each later value on its own (one missing or of
+// the wrong type keeps its default, one out of its range is brought into it). Returns how many of the thirteen were
 // read (0 without the key).
 int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& settings);
 

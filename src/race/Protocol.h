@@ -230,6 +230,7 @@ public:
   void SetRecordText(int32_t row, const QString& text);
 
   TSortGrid& Grid() { return FGrid; }
+  const TSortGrid& Grid() const { return FGrid; }
 
 private:
   QString Cell(int32_t col, int32_t row) const { return FGrid.Cells(col, row); }

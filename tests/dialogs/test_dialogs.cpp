@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -114,6 +115,44 @@ TEST(CfgDialog, MinimumLapTimeOfTheDoublePressGuard) {
   Doubles().modal.AnswerDialog(mrCancel, [](QDialog* d) { static_cast<TCfgDialog*>(d)->seMinLap->setValue(99); });
   EXPECT_FALSE(EditSettings(dialog, values));
   EXPECT_EQ(values.MinLapSeconds, 0);
+}
+
+TEST(CfgDialog, LiveResultsSwitchedOnWithAPortAndAFolder) {
+  TCfgDialog dialog;
+  EXPECT_EQ(dialog.cbLive->text(), "Live-Ergebnisse im Netzwerk");
+  for (QWidget* w : std::initializer_list<QWidget*>{dialog.cbLive, dialog.seLiveClients, dialog.eLiveFolder}) {
+    EXPECT_LE(w->geometry().right(), dialog.width());
+    EXPECT_LE(w->geometry().bottom(), dialog.OKBtn->y());
+  }
+  TCfgValues values;  // off, no folder
+  bool portEnabled = true;
+  int shownPort = 0;
+  Doubles().modal.AnswerDialog(mrOk, [&](QDialog* d) {
+    auto* cfg = static_cast<TCfgDialog*>(d);
+    portEnabled = cfg->seLivePort->isEnabled();
+    shownPort = cfg->seLivePort->value();
+    cfg->cbLive->setChecked(true);
+    cfg->seLivePort->selectAll();
+    QTest::keyClicks(cfg->seLivePort, "8181");  // typed, the focus never left
+    cfg->seLiveClients->setValue(20);
+    cfg->eLiveFolder->setText("  /srv/www/live  ");
+  });
+  EXPECT_TRUE(EditSettings(dialog, values));
+  EXPECT_FALSE(portEnabled) << "the server's fields wait for the switch";
+  EXPECT_EQ(shownPort, kDefaultLivePort);
+  EXPECT_EQ(values.LivePort, 8181);
+  EXPECT_EQ(values.LiveClients, 20);
+  EXPECT_EQ(values.LiveFolder, "/srv/www/live");
+  // Switched off: the port is 0 again, the folder stays its own setting.
+  Doubles().modal.AnswerDialog(mrOk, [&](QDialog* d) {
+    auto* cfg = static_cast<TCfgDialog*>(d);
+    shownPort = cfg->seLivePort->value();
+    cfg->cbLive->setChecked(false);
+  });
+  EXPECT_TRUE(EditSettings(dialog, values));
+  EXPECT_EQ(shownPort, 8181);
+  EXPECT_EQ(values.LivePort, 0);
+  EXPECT_EQ(values.LiveFolder, "/srv/www/live");
 }
 
 TEST(CfgDialog, KilometresToWholeMetresHalfToEven) {

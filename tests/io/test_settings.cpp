@@ -100,6 +100,51 @@ TEST_F(SettingsStore, UnwritableStoreWritesNothing) {
   EXPECT_FALSE(WriteSettings(blocked, key, TSettings{}));
 }
 
+TEST_F(SettingsStore, TheLiveResultsAreOffUntilAPortIsStored) {
+  {
+    platform::KeyStore store(path);
+    TSettings s;
+    ReadSettings(store, key, s);
+    EXPECT_EQ(s.LivePort, 0) << "off";
+    EXPECT_EQ(s.LiveClients, 200);
+    EXPECT_TRUE(s.LiveFolder.isEmpty());
+  }
+  // A crew may switch it on by editing the store; out of range is brought into it.
+  WriteFile("\"LivePort\"=dword:00001f90\r\n\"LiveClients\"=dword:00000000\r\n"
+            "\"LiveFolder\"=\"/srv/www/rennen \\\"live\\\"\"\r\n");
+  {
+    platform::KeyStore store(path);
+    TSettings s;
+    ReadSettings(store, key, s);
+    EXPECT_EQ(s.LivePort, 8080);
+    EXPECT_EQ(s.LiveClients, 1);
+    EXPECT_EQ(s.LiveFolder, "/srv/www/rennen \"live\"");
+  }
+  WriteFile("\"LivePort\"=dword:00100000\r\n\"LiveClients\"=\"viele\"\r\n\"LiveFolder\"=dword:00000001\r\n");
+  {
+    platform::KeyStore store(path);
+    TSettings s;
+    ReadSettings(store, key, s);
+    EXPECT_EQ(s.LivePort, 65535);
+    EXPECT_EQ(s.LiveClients, 200) << "a text keeps the default";
+    EXPECT_TRUE(s.LiveFolder.isEmpty()) << "a number is no folder";
+  }
+  TSettings written;
+  written.LivePort = 9000;
+  written.LiveClients = 50;
+  written.LiveFolder = QStringLiteral("C:\\Web\\Ergebnisse äöü");
+  {
+    platform::KeyStore store(path);
+    ASSERT_TRUE(WriteSettings(store, key, written));
+  }
+  platform::KeyStore store(path);
+  TSettings read;
+  ReadSettings(store, key, read);
+  EXPECT_EQ(read.LivePort, 9000);
+  EXPECT_EQ(read.LiveClients, 50);
+  EXPECT_EQ(read.LiveFolder, written.LiveFolder);
+}
+
 TEST_F(SettingsStore, MinimumLapTimeStandsOnItsOwn) {
   // A store of the thirteen alone keeps the default; one without even those still gives it.
   WriteFile("\"Left\"=dword:00000001\r\n\"MinLap\"=dword:00000007\r\n");

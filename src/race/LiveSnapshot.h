@@ -1,0 +1,61 @@
+#pragma once
+// The race as the live pages show it: a plain value taken from the protocol after each change
+// and handed to other threads, which never see the grid. The ticker keeps the last race events
+// for the announcer.
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+class TProtocol;
+
+struct TLiveRider {
+  enum class State { OnCourse, Finished, Stopped };  // Stopped: before the fifth lap, no place
+  State state = State::OnCourse;
+  QString place, number, name, category;
+  std::array<QString, 5> lapTimes;  // lap 1 .. 5, oldest first, as the protocol shows them; empty when not ridden
+  int laps = 0;
+  QString speed, time;
+  int32_t runningMs = 0;  // on course: since his start, at the moment the snapshot was taken
+  QString LastLap() const { return laps > 0 && laps <= 5 ? lapTimes[static_cast<size_t>(laps - 1)] : QString(); }
+};
+
+struct TLiveEvent {
+  enum class Kind { Start, Lap, Finish, Stop };
+  Kind kind = Kind::Start;
+  QString wallClock;  // "10:15:03"
+  QString number, name, category;
+  int lap = 0;          // Lap: the lap completed
+  QString lapTime;      // Lap, Finish, Stop: the lap just completed
+  QString place;        // Finish: the place in the category
+  QString time;         // Finish, Stop: the total time
+};
+
+struct TLiveSnapshot {
+  uint64_t serial = 0;
+  QString title;
+  bool raceRunning = false;
+  int32_t raceMs = 0;               // the race clock when taken
+  std::vector<TLiveRider> riders;   // in protocol order: per category, ranked
+  std::vector<TLiveEvent> events;   // newest first
+};
+using TLiveSnapshotPtr = std::shared_ptr<const TLiveSnapshot>;
+
+// The riders of the protocol (entry rows left out), their running times counted to nowTick.
+std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick);
+
+// The last race events, newest first.
+class TRaceTicker {
+public:
+  static constexpr size_t kEvents = 10;
+  // The event of what just happened to the rider in row (after the command): a start, a lap, or
+  // his stop (a finish with place when ranked).
+  void Add(TLiveEvent::Kind kind, const TProtocol& protocol, int32_t row, const QString& wallClock);
+  void Clear() { events_.clear(); }
+  std::vector<TLiveEvent> Events() const { return {events_.begin(), events_.end()}; }
+
+private:
+  std::deque<TLiveEvent> events_;
+};

@@ -136,12 +136,6 @@ void BM_UndoAtTenThousandRiders(benchmark::State& state) {
 }
 BENCHMARK(BM_UndoAtTenThousandRiders)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void Key(QWidget* target, int key) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &release);
-}
 
 void BM_LapPressWithAndWithoutTheGuard(benchmark::State& state) {
   constexpr int kLapRiders = 250;
@@ -163,7 +157,7 @@ void BM_LapPressWithAndWithoutTheGuard(benchmark::State& state) {
       form.show();
       for (int r = 0; r < kLapRiders; ++r) {
         form.eName->setText(QStringLiteral("Fahrer %1").arg(r + 1));
-        Key(form.SortGrid1, Qt::Key_F5);
+        PressKey(form.SortGrid1, Qt::Key_F5);
       }
       for (int p = 0; p < 4 * kLapRiders; ++p) {
         if (p % kLapRiders == 0) {
@@ -173,7 +167,7 @@ void BM_LapPressWithAndWithoutTheGuard(benchmark::State& state) {
         const bool guard = p % 2 == 1;
         form.Race().SetMinimumLap(guard ? 10000 : 0);
         const auto pressed = Clock::now();
-        Key(form.SortGrid1, Qt::Key_F4);
+        PressKey(form.SortGrid1, Qt::Key_F4);
         (guard ? guarded : unguarded).push_back(std::chrono::duration<double, std::micro>(Clock::now() - pressed).count());
       }
       if (form.SortGrid1->Cells(pcLapCount, kLapRiders) != "4") state.SkipWithError("the laps did not all land");

@@ -46,12 +46,6 @@ public:
   Clock::time_point stamp;
 };
 
-void Key(QWidget* target, int key) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &release);
-}
 
 double Percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
@@ -82,14 +76,14 @@ void BM_LapPress(benchmark::State& state) {
       if (journaled) form.StartJournal();
       for (int r = 0; r < kRiders; ++r) {
         form.eName->setText(QStringLiteral("Fahrer %1").arg(r + 1));
-        Key(form.SortGrid1, Qt::Key_F5);
+        PressKey(form.SortGrid1, Qt::Key_F5);
       }
       for (int p = 0; p < kPresses; ++p) {
         // Laps go to the riders in start order; the selection moves on by itself.
         if (p % kRiders == 0) form.SortGrid1->SetRow(1);
         const Clock::time_point pressed = Clock::now();
         ticks.armed = true;
-        Key(form.SortGrid1, Qt::Key_F4);
+        PressKey(form.SortGrid1, Qt::Key_F4);
         const Clock::time_point done = Clock::now();
         toTick.push_back(std::chrono::duration<double, std::micro>(ticks.stamp - pressed).count());
         toDone.push_back(std::chrono::duration<double, std::micro>(done - pressed).count());

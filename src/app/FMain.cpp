@@ -193,6 +193,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
                                  static_cast<TColor>(settings_.C3), static_cast<TColor>(settings_.C4)});
   raceClock_->ShowTime(RaceClock::RaceDisplay, 0);
   raceClock_->ShowTime(RaceClock::RiderDisplay, 0);
+  ApplyLiveSettings();
 
   TimerDate = new platform::Timer(this);
   TimerDate->SetInterval(5000);
@@ -271,7 +272,11 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 // The window's layout gives the protocol grid its width only after the window's own resize,
 // and the grid its viewport after that, so the columns follow the viewport's resize too.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) protocol_->LayoutProtocolColumns();
+  if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) {
+    protocol_->LayoutProtocolColumns();
+    PlaceLivePanel();
+  }
+  if (LivePanelEvent(watched, event)) return true;
   // The pop-up menu acts on the row it is opened over: a right press makes that row the current
   // one, so "Zeile entfernen" never takes another rider's row.
   if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -301,12 +306,19 @@ void TFormMain::bHelpClick() { platform::Help().ShowContents(helpFile_); }
 
 void TFormMain::bCFGClick() {
   if (!cfgDialog_) return;
-  TCfgValues values{lapLengths_->RoundLen, settings_.Acc, settings_.MinLap};
+  TCfgValues values{lapLengths_->RoundLen, settings_.Acc, settings_.MinLap, settings_.LivePort, settings_.LiveClients,
+                    settings_.LiveFolder};
   if (EditSettings(*cfgDialog_, values)) {
     lapLengths_->RoundLen = values.RoundLen;
     settings_.Acc = values.Acc;
     settings_.MinLap = values.MinLapSeconds;
     raceControl_->SetMinimumLap(settings_.MinLap * 1000);
+    const bool liveChanged = settings_.LivePort != values.LivePort || settings_.LiveClients != values.LiveClients ||
+                             settings_.LiveFolder != values.LiveFolder;
+    settings_.LivePort = values.LivePort;
+    settings_.LiveClients = values.LiveClients;
+    settings_.LiveFolder = values.LiveFolder;
+    if (liveChanged) ApplyLiveSettings();
   }
   JournalChange("LAPLEN");
 }

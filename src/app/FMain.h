@@ -12,7 +12,10 @@
 #include "io/SpreadsheetExport.h"
 #include "race/AutoStart.h"
 #include "race/RaceClock.h"
+#include "net/LiveFeed.h"
+#include "net/LiveServer.h"
 #include "race/Corrections.h"
+#include "race/LiveSnapshot.h"
 #include "race/RaceControl.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -36,6 +39,9 @@ class TProtocol;
 class TProtocolCommand;
 class TCorrectionDialog;
 class TRiderEditor;
+struct TRowRecord;
+class TQrCodeView;
+class QTimer;
 class QUndoStack;
 class TJournal;
 class TJournalLock;
@@ -111,6 +117,10 @@ public:
   QMenu* mDeleteLap = nullptr;
   // The line that shows a refused press for a few seconds.
   QLabel* LabStatus = nullptr;
+  // The live results' address and its QR code, over the protocol's lower right corner.
+  QFrame* PanelLive = nullptr;
+  TQrCodeView* LiveQr = nullptr;
+  QLabel* LabLive = nullptr;
   // Timers.
   platform::Timer* TimerDate = nullptr;
   platform::Timer* TimerStatus = nullptr;
@@ -201,6 +211,15 @@ private:
   TRaceSnapshot JournalSnapshot() const;
   void ApplySnapshot(const TRaceSnapshot& state);
   void JournalChange(const char* event);
+  // Live results.
+  void BuildLivePanel();
+  bool LivePanelEvent(QObject* watched, QEvent* event);
+  void PlaceLivePanel();
+  void ShowLivePanel(const QString& address, const QString& text);
+  void ApplyLiveSettings();
+  void ScheduleLiveSnapshot();
+  void PublishLiveSnapshot();
+  void NoteRaceEvent(TLiveEvent::Kind kind, const TRowRecord* record);
   void ShowJournalError();
   void ResetCommand();
 
@@ -247,6 +266,13 @@ private:
   platform::InputClock* inputClock_ = nullptr;
   platform::SleepInhibitor* sleepInhibitor_ = nullptr;
   platform::BatteryMonitor* battery_ = nullptr;
+  // The server is declared before the feed, so the feed (which hands it publications) goes first.
+  std::unique_ptr<TLiveServer> liveServer_;
+  TLiveServerOptions liveOptions_;
+  std::unique_ptr<TLiveFeed> liveFeed_;
+  TRaceTicker ticker_;
+  uint64_t liveSerial_ = 0;
+  QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

@@ -134,6 +134,8 @@ void TFormMain::StartJournal() {
 }
 
 void TFormMain::JournalChange(const char* event) {
+  // Every change the journal hears of, the live results hear of too.
+  ScheduleLiveSnapshot();
   if (!journal_) return;
   journal_->Record(QString::fromLatin1(event), JournalSnapshot());
   ShowJournalError();

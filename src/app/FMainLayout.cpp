@@ -348,6 +348,7 @@ QWidget* TFormMain::BuildProtocolArea(QWidget* parent) {
   SortGrid1->setObjectName("SortGrid1");
   SortGrid1->setAccessibleName(QStringLiteral("Protokoll"));
   column->addWidget(SortGrid1, 1);
+  BuildLivePanel();
   return area;
 }
 

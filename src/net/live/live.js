@@ -30,7 +30,7 @@
     rows.forEach(function (cells) {
       var tr = el("tr");
       cells.forEach(function (c, i) {
-        var td = el("td", numeric.indexOf(i) >= 0 ? "num" : null);
+        var td = el("td", numeric.indexOf(i) >= 0 ? "num" : (headings[i] === "Name" ? "name" : null));
         if (c instanceof Node) td.appendChild(c); else td.textContent = c;
         tr.appendChild(td);
       });
@@ -50,14 +50,14 @@
     if (data.categories.length === 0) content.appendChild(el("p", "empty", "Noch kein Fahrer im Ziel."));
     data.categories.forEach(function (category) {
       content.appendChild(el("h2", null, "Kategorie " + category.name));
-      content.appendChild(table(["Platz", "Nr.", "Name", "Runden", "Letzte Runde", "km/h", "Zeit"],
+      content.appendChild(table(["Pl.", "Nr.", "Name", "Rd.", "Letzte", "km/h", "Zeit"],
         category.riders.map(function (r) {
           return [r.place, r.number, r.name, r.laps, r.lastLap, r.speed, r.time];
         }), [0, 1, 3, 4, 5, 6]));
     });
     content.appendChild(el("h2", null, "Unterwegs (" + data.onCourse.length + ")"));
     if (data.onCourse.length === 0) content.appendChild(el("p", "empty", "Kein Fahrer unterwegs."));
-    else content.appendChild(table(["Nr.", "Name", "Kat.", "Runden", "Rundenzeiten", "Zeit"],
+    else content.appendChild(table(["Nr.", "Name", "Kat.", "Rd.", "Rundenzeiten", "Zeit"],
       data.onCourse.map(function (r) { return [r.number, r.name, r.category, r.laps, lapList(r), runningSpan(r)]; }),
       [0, 3, 5]));
   }
@@ -83,7 +83,7 @@
     content.appendChild(list);
     content.appendChild(el("h2", null, "Unterwegs (" + data.onCourse.length + ")"));
     if (data.onCourse.length === 0) content.appendChild(el("p", "empty", "Kein Fahrer unterwegs."));
-    else content.appendChild(table(["Nr.", "Name", "Kat.", "Runden", "Letzte Runde", "Fahrzeit"],
+    else content.appendChild(table(["Nr.", "Name", "Kat.", "Rd.", "Letzte", "Fahrzeit"],
       data.onCourse.map(function (r) { return [r.number, r.name, r.category, r.laps, r.lastLap, runningSpan(r)]; }),
       [0, 3, 4, 5]));
   }
@@ -101,9 +101,8 @@
     receivedAt = Date.now();
     render();
   }
-  // The running times count on in the browser while the race clock runs.
+  // The running times count on in the browser (also after ENDE: riders on course are still timed).
   setInterval(function () {
-    if (!data.running) return;
     var spans = document.querySelectorAll("span.running");
     for (var i = 0; i < spans.length; ++i)
       spans[i].textContent = duration(Number(spans[i].getAttribute("data-ms")) + Date.now() - receivedAt);

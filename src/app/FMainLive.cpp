@@ -1,0 +1,147 @@
+// The main window's side of the live results: a snapshot of the race after every change, the
+// server and the published folder as the settings say, and the panel with the address and its
+// QR code.
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/FMain.h"
+#include "grid/SortGrid.h"
+#include "net/LiveAddress.h"
+#include "net/LiveFeed.h"
+#include "net/LiveServer.h"
+#include "platform/AppTitle.h"
+#include "platform/LocalTime.h"
+#include "platform/Tick.h"
+#include "race/Protocol.h"
+#include "race/TimeText.h"
+#include "widgets/QrCode.h"
+
+namespace {
+constexpr int kQrModulePixels = 3;
+constexpr int kLivePanelMargin = 8;
+}  // namespace
+
+void TFormMain::BuildLivePanel() {
+  liveDue_ = new QTimer(this);
+  liveDue_->setSingleShot(true);
+  liveDue_->setInterval(0);
+  connect(liveDue_, &QTimer::timeout, this, [this] { PublishLiveSnapshot(); });
+
+  // Over the protocol's lower right corner, where the last rows rarely are.
+  PanelLive = new QFrame(SortGrid1->viewport());
+  PanelLive->setObjectName("PanelLive");
+  PanelLive->setFrameShape(QFrame::Box);
+  PanelLive->setStyleSheet(QStringLiteral("QFrame#PanelLive { background: white; border: 1px solid #808080; }"));
+  PanelLive->setCursor(Qt::PointingHandCursor);
+  PanelLive->setToolTip(QStringLiteral("Klicken: QR-Code zeigen oder verbergen"));
+  auto* column = new QVBoxLayout(PanelLive);
+  column->setContentsMargins(4, 4, 4, 4);
+  column->setSpacing(2);
+  LiveQr = new TQrCodeView(PanelLive);
+  column->addWidget(LiveQr, 0, Qt::AlignHCenter);
+  LabLive = new QLabel(PanelLive);
+  LabLive->setObjectName("LabLive");
+  LabLive->setAlignment(Qt::AlignCenter);
+  LabLive->setTextInteractionFlags(Qt::NoTextInteraction);
+  LabLive->setAccessibleName(QStringLiteral("Live-Ergebnisse"));
+  column->addWidget(LabLive);
+  PanelLive->installEventFilter(this);
+  PanelLive->hide();
+}
+
+bool TFormMain::LivePanelEvent(QObject* watched, QEvent* event) {
+  if (watched != PanelLive || event->type() != QEvent::MouseButtonPress) return false;
+  LiveQr->setVisible(!LiveQr->isVisible());
+  PlaceLivePanel();
+  return true;
+}
+
+void TFormMain::PlaceLivePanel() {
+  if (!PanelLive || PanelLive->isHidden()) return;
+  PanelLive->adjustSize();
+  const QSize size = PanelLive->sizeHint();
+  const QRect area = SortGrid1->viewport()->rect();
+  PanelLive->setGeometry(area.right() - size.width() - kLivePanelMargin, area.bottom() - size.height() - kLivePanelMargin,
+                         size.width(), size.height());
+  PanelLive->raise();
+}
+
+void TFormMain::ShowLivePanel(const QString& address, const QString& text) {
+  LiveQr->SetText(address);
+  LiveQr->setFixedSize(LiveQr->SizeFor(kQrModulePixels));
+  LiveQr->setVisible(!address.isEmpty());
+  LabLive->setText(text);
+  PanelLive->setVisible(!text.isEmpty());
+  PlaceLivePanel();
+}
+
+void TFormMain::ApplyLiveSettings() {
+  // The feed goes first: its thread hands publications to the server that is about to change.
+  liveFeed_.reset();
+  const bool serve = settings_.LivePort != 0;
+  const bool publish = !settings_.LiveFolder.isEmpty();
+  TLiveServerOptions options;
+  options.port = static_cast<quint16>(settings_.LivePort);
+  options.maxClients = settings_.LiveClients;
+  if (!serve || (liveServer_ && (liveOptions_.port != options.port || liveOptions_.maxClients != options.maxClients)))
+    liveServer_.reset();
+  if (!serve && !publish) {
+    ShowLivePanel({}, {});
+    return;
+  }
+  QString panel;
+  QString address;
+  if (serve) {
+    QString error;
+    if (!liveServer_) {
+      liveServer_ = std::make_unique<TLiveServer>();
+      liveOptions_ = options;
+      if (!liveServer_->Start(options, &error)) liveServer_.reset();
+    }
+    if (liveServer_) {
+      address = LiveAddress(liveServer_->Port());
+      panel = QStringLiteral("Live: %1\nim ganzen Netzwerk erreichbar").arg(address);
+    } else {
+      panel = QStringLiteral("Live-Ergebnisse aus:\n%1").arg(error);
+      ShowStatus(error);
+    }
+  } else {
+    panel = QStringLiteral("Live-Ergebnisse als Dateien in\n%1").arg(settings_.LiveFolder);
+  }
+  liveFeed_ = std::make_unique<TLiveFeed>();
+  liveFeed_->OnFolderState = [this](const QString& error) {
+    if (!error.isEmpty()) ShowStatus(error);
+  };
+  // Publications go straight from the feed's thread to the server's.
+  if (TLiveServer* server = liveServer_.get())
+    liveFeed_->OnPublication = [server](TLivePublicationPtr publication) { server->Publish(std::move(publication)); };
+  liveFeed_->SetFolder(settings_.LiveFolder);
+  ShowLivePanel(address, panel);
+  ScheduleLiveSnapshot();
+}
+
+void TFormMain::ScheduleLiveSnapshot() {
+  // One snapshot per turn of the event loop, after the press that caused it is done.
+  if (!liveFeed_ || liveDue_->isActive()) return;
+  liveDue_->start();
+}
+
+void TFormMain::PublishLiveSnapshot() {
+  if (!liveFeed_) return;
+  auto snapshot = std::make_shared<TLiveSnapshot>();
+  const uint32_t now = platform::GetTickCount();
+  snapshot->serial = ++liveSerial_;
+  snapshot->title = platform::ApplicationTitle();
+  snapshot->raceRunning = raceControl_->RaceState() == RaceControl::State::Running;
+  snapshot->raceMs = raceClock_->RaceStartTick != 0 ? std::max(TickDiff(now, raceClock_->RaceStartTick), 0) : 0;
+  snapshot->riders = LiveRiders(*protocol_, now);
+  snapshot->events = ticker_.Events();
+  liveFeed_->Submit(std::move(snapshot));
+}
+
+void TFormMain::NoteRaceEvent(TLiveEvent::Kind kind, const TRowRecord* record) {
+  ticker_.Add(kind, *protocol_, protocol_->RowOfRecord(record), platform::Now().toString(QStringLiteral("hh:mm:ss")));
+}

@@ -89,6 +89,7 @@ void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
   raceControl_->UpdateCommandStates(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
   UpdateFileButtons();
+  ScheduleLiveSnapshot();
 }
 
 void TFormMain::StartJournal() {

@@ -1,0 +1,299 @@
+#include "net/LiveServerCore.h"
+
+#include <QHttpServerRequest>
+#include <algorithm>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The most a connection's socket reads ahead of the parser. Above the request limit, so a too
+// big request is always seen (and refused) before reading stalls.
+constexpr qint64 kReadBufferBytes = 2 * live_http::kMaxRequestBytes;
+
+const QByteArray kTextNotFound = QByteArrayLiteral("Nicht gefunden.\n");
+const QByteArray kTextMethod = QByteArrayLiteral("Nur GET und HEAD sind erlaubt.\n");
+const QByteArray kTextNoResults = QByteArrayLiteral("Noch keine Ergebnisse, bitte gleich erneut laden.\n");
+const QByteArray kTextBadRequest = QByteArrayLiteral("Ungültige Anfrage.\n");
+const QByteArray kTextTooLarge = QByteArrayLiteral("Anfrage zu groß.\n");
+const QByteArray kTextBusy = QByteArrayLiteral("Zu viele Verbindungen, bitte in ein paar Sekunden erneut versuchen.\n");
+
+// Answers and closes a connection beyond the limit without making a socket object of it. The
+// bytes the client already sent are read first, so the close is a FIN the client reads the
+// answer before, not a reset that may discard it.
+void RefuseAtOnce(int descriptor) {
+  static const QByteArray response =
+      live_http::TextResponse(503, kTextBusy, false, true, {{"Retry-After", QByteArrayLiteral("5")}});
+  (void)::send(descriptor, response.constData(), size_t(response.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+  char sink[4096];
+  for (int i = 0; i < 16 && ::recv(descriptor, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+  }
+  ::close(descriptor);
+}
+
+}  // namespace
+
+TLiveServerSocket::TLiveServerSocket(TLiveServerCore* core, QObject* parent) : QTcpSocket(parent), core_(core) {}
+
+TLiveServerSocket::~TLiveServerSocket() { core_->Forget(this); }
+
+TLiveServerListener::TLiveServerListener(TLiveServerCore* core) : core_(core) {}
+
+void TLiveServerListener::incomingConnection(qintptr descriptor) {
+  if (core_->Full()) {
+    RefuseAtOnce(int(descriptor));
+    return;
+  }
+  auto* socket = new TLiveServerSocket(core_, this);
+  if (!socket->setSocketDescriptor(descriptor)) {
+    delete socket;
+    ::close(int(descriptor));
+    return;
+  }
+  core_->Adopt(socket);
+  addPendingConnection(socket);
+}
+
+TLiveServerCore::TLiveServerCore(const TLiveServerOptions& options, std::atomic<int>* connections,
+                                 TLivePublicationPtr publication)
+    : options_(options), connections_(connections) {
+  clock_.start();
+  SetPublication(publication);
+  int sweepMs = 500;
+  if (options_.idleTimeoutMs > 0) sweepMs = std::min(sweepMs, options_.idleTimeoutMs / 4);
+  if (options_.stallTimeoutMs > 0) sweepMs = std::min(sweepMs, options_.stallTimeoutMs / 4);
+  sweep_.setInterval(std::max(sweepMs, 5));
+  connect(&sweep_, &QTimer::timeout, this, &TLiveServerCore::Sweep);
+  ping_.setInterval(std::max(options_.pingIntervalMs, 10));
+  connect(&ping_, &QTimer::timeout, this, &TLiveServerCore::Ping);
+}
+
+TLiveServerCore::~TLiveServerCore() {
+  // The sockets report to this object as they go, so they go while it is whole.
+  delete listener_;
+}
+
+bool TLiveServerCore::Listen(QString* error) {
+  listener_ = new TLiveServerListener(this);
+  // A burst of browsers (or of anything else) should wait in the queue, not be turned away
+  // by the kernel before we can answer.
+  listener_->setListenBacklogSize(1024);
+  if (!listener_->listen(options_.address, options_.port)) {
+    const QString port = QString::number(options_.port);
+    switch (listener_->serverError()) {
+      case QAbstractSocket::AddressInUseError:
+        *error = QStringLiteral("Port %1 ist belegt. Ein anderes Programm verwendet ihn; bitte einen anderen Port "
+                                "wählen.")
+                     .arg(port);
+        break;
+      case QAbstractSocket::SocketAccessError:
+        *error = QStringLiteral("Port %1 darf nicht geöffnet werden: Ports unter 1024 sind dem System vorbehalten. "
+                                "Bitte einen Port ab 1024 wählen.")
+                     .arg(port);
+        break;
+      case QAbstractSocket::SocketAddressNotAvailableError:
+        *error = QStringLiteral("Die Adresse %1 gibt es auf diesem Rechner nicht.").arg(options_.address.toString());
+        break;
+      default:
+        *error = QStringLiteral("Port %1 kann nicht geöffnet werden (%2).").arg(port, listener_->errorString());
+        break;
+    }
+    delete listener_;
+    listener_ = nullptr;
+    return false;
+  }
+  // Qt's listener stops accepting for good on any error but "try again": a client that
+  // resets before it is accepted, or running out of descriptors for a moment, must not end
+  // the service. Resource errors wait a little, or the loop would spin.
+  connect(listener_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError socketError) {
+    const int delay = socketError == QAbstractSocket::SocketResourceError ? 100 : 0;
+    QTimer::singleShot(delay, listener_, [listener = listener_] { listener->resumeAccepting(); });
+  });
+  bind(listener_);
+  sweep_.start();
+  ping_.start();
+  return true;
+}
+
+quint16 TLiveServerCore::Port() const { return listener_ ? listener_->serverPort() : 0; }
+
+void TLiveServerCore::SetPublication(const TLivePublicationPtr& publication) {
+  if (!publication) return;
+  publication_ = publication;
+  paths_ = live_http::TPathTable(publication_);
+  event_ = publication_->pushData.isEmpty() ? QByteArray() : live_http::PushEvent(publication_->pushData);
+  if (event_.isEmpty()) return;
+  const std::vector<TLiveServerSocket*> clients = push_;  // Send may drop one
+  for (TLiveServerSocket* socket : clients) Send(socket, event_);
+}
+
+bool TLiveServerCore::Full() const { return options_.maxClients <= 0 || int(sockets_.size()) >= options_.maxClients; }
+
+void TLiveServerCore::Adopt(TLiveServerSocket* socket) {
+  sockets_.insert(socket);
+  connections_->fetch_add(1);
+  socket->idleSinceMs = socket->progressMs = NowMs();
+  socket->setReadBufferSize(kReadBufferBytes);
+  // Events are small and must not wait for the previous one's acknowledgement.
+  socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  // Connected before the module's own handler, so sizes are checked before it buffers.
+  connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { ReadyRead(socket); });
+  connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+    push_.erase(std::remove(push_.begin(), push_.end(), socket), push_.end());
+  });
+  connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] {
+    socket->progressMs = NowMs();
+    if (socket->bytesToWrite() == 0) socket->idleSinceMs = socket->progressMs;
+  });
+}
+
+void TLiveServerCore::Forget(TLiveServerSocket* socket) {
+  if (sockets_.erase(socket) == 0) return;
+  connections_->fetch_sub(1);
+  push_.erase(std::remove(push_.begin(), push_.end(), socket), push_.end());
+}
+
+void TLiveServerCore::ReadyRead(TLiveServerSocket* socket) {
+  const qint64 available = socket->bytesAvailable();
+  if (available <= 0) return;
+  if (socket->closing || socket->push) {
+    socket->skip(available);
+    return;
+  }
+  // The module reads all it is given on every signal, so what is here now is new.
+  if (socket->requestLine.State() == live_http::TRequestLine::TState::Collecting) {
+    const QByteArray bytes = socket->peek(available);
+    socket->requestLine.Feed(bytes.constData(), bytes.size());
+  }
+  socket->requestBytes += available;
+  if (socket->requestLine.State() == live_http::TRequestLine::TState::TooLong ||
+      socket->requestBytes > live_http::kMaxRequestBytes) {
+    // The module reads this socket right after this returns: a failed write must not close
+    // it under the module's feet, so it is written on the loop's next turn.
+    socket->closing = true;
+    socket->skip(socket->bytesAvailable());
+    socket->write(live_http::TextResponse(431, kTextTooLarge, false, true));
+    QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
+  }
+}
+
+bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocket* tcpSocket) {
+  auto* socket = dynamic_cast<TLiveServerSocket*>(tcpSocket);
+  if (!socket) {
+    tcpSocket->abort();
+    return true;
+  }
+  if (socket->closing || socket->push) return true;
+  const QByteArray line = socket->requestLine.Line();
+  socket->requestLine.Reset();
+  socket->requestBytes = 0;
+  socket->idleSinceMs = NowMs();
+
+  live_http::TRequestHead head;
+  if (!live_http::ParseRequestLine(line, &head)) {
+    Reply(socket, live_http::TextResponse(400, kTextBadRequest, false, true), QByteArray(), false);
+    return true;
+  }
+  const bool keepAlive = live_http::KeepAlive(head.version, request.value("connection"));
+  const auto method = request.method();
+  const bool headOnly = method == QHttpServerRequest::Method::Head;
+  if (method != QHttpServerRequest::Method::Get && !headOnly) {
+    Reply(socket, live_http::TextResponse(405, kTextMethod, keepAlive, true, {{"Allow", QByteArrayLiteral("GET, HEAD")}}),
+          QByteArray(), keepAlive);
+    return true;
+  }
+  const QByteArray path = live_http::TargetPath(head.target);
+  if (path == live_http::kEventsPath) {
+    if (headOnly) {
+      Reply(socket, live_http::ResponseHead(200, "text/event-stream", -1, false), QByteArray(), false);
+    } else {
+      StartPush(socket);
+    }
+    return true;
+  }
+  if (!publication_) {
+    Reply(socket,
+          live_http::TextResponse(503, kTextNoResults, keepAlive, !headOnly, {{"Retry-After", QByteArrayLiteral("5")}}),
+          QByteArray(), keepAlive);
+    return true;
+  }
+  const TLiveResource* resource = paths_.Find(path);
+  if (!resource) {
+    Reply(socket, live_http::TextResponse(404, kTextNotFound, keepAlive, !headOnly), QByteArray(), keepAlive);
+    return true;
+  }
+  Reply(socket, live_http::ResponseHead(200, resource->contentType, resource->body.size(), keepAlive),
+        headOnly ? QByteArray() : resource->body, keepAlive);
+  return true;
+}
+
+void TLiveServerCore::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
+  // Reached only for a WebSocket upgrade, which the module then closes itself; every other
+  // request was answered in handleRequest.
+}
+
+void TLiveServerCore::Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body,
+                            bool keepAlive) {
+  if (!Send(socket, head)) return;
+  if (!body.isEmpty() && !Send(socket, body)) return;
+  if (!keepAlive) {
+    socket->closing = true;
+    // Whatever the client sent after this request goes unanswered; and the module is still
+    // reading this socket further up the stack, so it is closed once that has returned.
+    if (!socket->isOpen()) return;  // the write failed: the peer is gone
+    socket->skip(socket->bytesAvailable());
+    QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
+  }
+}
+
+void TLiveServerCore::StartPush(TLiveServerSocket* socket) {
+  socket->push = true;
+  push_.push_back(socket);
+  QByteArray out = live_http::ResponseHead(200, "text/event-stream", -1, false);
+  out += event_;
+  Send(socket, out);
+}
+
+bool TLiveServerCore::Send(TLiveServerSocket* socket, const QByteArray& data) {
+  // Gone already (the peer closed, or the module ended it); it is deleted on its own.
+  if (socket->state() != QAbstractSocket::ConnectedState) return false;
+  const qint64 pending = socket->bytesToWrite();
+  // One response may be bigger than the limit; piling up behind unsent data may not.
+  if (pending > 0 && pending + data.size() > options_.maxPendingBytes) {
+    Drop(socket);
+    return false;
+  }
+  if (pending == 0) socket->progressMs = NowMs();
+  socket->write(data);
+  // Hands it to the kernel now instead of on the next turn of the loop: a new result should
+  // reach every page as soon as it exists.
+  socket->flush();
+  return true;
+}
+
+void TLiveServerCore::Drop(TLiveServerSocket* socket) {
+  socket->closing = true;
+  push_.erase(std::remove(push_.begin(), push_.end(), socket), push_.end());
+  socket->abort();
+  socket->deleteLater();
+}
+
+void TLiveServerCore::Sweep() {
+  const qint64 now = NowMs();
+  const std::vector<TLiveServerSocket*> sockets(sockets_.begin(), sockets_.end());
+  for (TLiveServerSocket* socket : sockets) {
+    if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::ClosingState) {
+      continue;
+    }
+    if (socket->bytesToWrite() > 0) {
+      if (options_.stallTimeoutMs > 0 && now - socket->progressMs > options_.stallTimeoutMs) Drop(socket);
+    } else if (!socket->push && options_.idleTimeoutMs > 0 && now - socket->idleSinceMs > options_.idleTimeoutMs) {
+      Drop(socket);
+    }
+  }
+}
+
+void TLiveServerCore::Ping() {
+  const std::vector<TLiveServerSocket*> clients = push_;
+  for (TLiveServerSocket* socket : clients) Send(socket, QByteArray(live_http::kPing));
+}

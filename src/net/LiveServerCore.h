@@ -1,0 +1,91 @@
+#pragma once
+// The server thread's side of the live server. Qt's HTTP server module parses the requests;
+// what it lacks for a server on an open network (a connection limit, timeouts, a bound on a
+// request's size, clients that stop reading) is done here, in our own listener and sockets.
+// Everything here lives and runs on the server thread.
+#include <QAbstractHttpServer>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <atomic>
+#include <unordered_set>
+#include <vector>
+
+#include "net/LiveServer.h"
+#include "net/LiveServerHttp.h"
+
+class TLiveServerCore;
+
+// One client connection and what the core tracks about it.
+class TLiveServerSocket : public QTcpSocket {
+public:
+  TLiveServerSocket(TLiveServerCore* core, QObject* parent);
+  ~TLiveServerSocket() override;
+
+  bool push = false;     // on the push channel: gets events, its input is discarded
+  bool closing = false;  // answered for the last time; nothing more is read or handled
+  qint64 requestBytes = 0;  // of the request being received
+  live_http::TRequestLine requestLine;
+  qint64 idleSinceMs = 0;  // the last complete request or the last response fully sent
+  qint64 progressMs = 0;   // the last time unsent data shrank, or began
+
+private:
+  TLiveServerCore* core_;
+};
+
+// Accepts connections; beyond the limit it answers 503 on the bare descriptor and closes it, so
+// a flood of connections costs no objects.
+class TLiveServerListener : public QTcpServer {
+public:
+  explicit TLiveServerListener(TLiveServerCore* core);
+
+protected:
+  void incomingConnection(qintptr descriptor) override;
+
+private:
+  TLiveServerCore* core_;
+};
+
+class TLiveServerCore : public QAbstractHttpServer {
+public:
+  TLiveServerCore(const TLiveServerOptions& options, std::atomic<int>* connections,
+                  TLivePublicationPtr publication);
+  ~TLiveServerCore() override;
+
+  // False and a German message when the port cannot be opened.
+  bool Listen(QString* error);
+  quint16 Port() const;
+  void SetPublication(const TLivePublicationPtr& publication);
+
+  // For the listener and the sockets.
+  bool Full() const;
+  void Adopt(TLiveServerSocket* socket);
+  void Forget(TLiveServerSocket* socket);
+
+protected:
+  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+  void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+  void ReadyRead(TLiveServerSocket* socket);
+  void Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body, bool keepAlive);
+  void StartPush(TLiveServerSocket* socket);
+  bool Send(TLiveServerSocket* socket, const QByteArray& data);
+  void Drop(TLiveServerSocket* socket);
+  void Sweep();
+  void Ping();
+  qint64 NowMs() const { return clock_.elapsed(); }
+
+  const TLiveServerOptions options_;
+  std::atomic<int>* connections_;
+  TLiveServerListener* listener_ = nullptr;
+  QElapsedTimer clock_;
+  QTimer sweep_;
+  QTimer ping_;
+  std::unordered_set<TLiveServerSocket*> sockets_;
+  std::vector<TLiveServerSocket*> push_;  // in the order they came
+  TLivePublicationPtr publication_;
+  live_http::TPathTable paths_;  // points into publication_
+  QByteArray event_;             // publication_'s push event; empty when it has none
+};

@@ -1,0 +1,84 @@
+#pragma once
+// The small pieces of HTTP the live server does itself, kept free of sockets so they can be
+// tested and fuzzed alone. Qt's HTTP server module parses the requests; it does not give the
+// request line's version nor the target as sent (its URL folds "//x/y" into a host), and it
+// writes neither Connection nor our fixed headers, so these fill the gap.
+#include <QByteArray>
+#include <QtGlobal>
+#include <initializer_list>
+#include <map>
+#include <utility>
+
+#include "net/LivePublication.h"
+
+namespace live_http {
+
+// Everything of one request before the module hands it over: request line, headers and any
+// body. Browsers send well under 8 KB; more is refused rather than buffered.
+constexpr qint64 kMaxRequestBytes = 32 * 1024;
+constexpr qsizetype kMaxRequestLine = 8 * 1024;
+
+// The push channel's path; it is the server's own and never looked up in a publication.
+inline constexpr char kEventsPath[] = "/api/events";
+
+// Collects the request line of the request being received, from the bytes as they arrive.
+// Empty lines before it are skipped, as RFC 9112 asks of a server.
+class TRequestLine {
+public:
+  enum class TState { Collecting, Complete, TooLong };
+  // The next bytes of the connection from where the request starts or the last call stopped;
+  // bytes after the line's end are not looked at.
+  TState Feed(const char* data, qsizetype size);
+  TState State() const { return state_; }
+  // The line without its CR LF; empty until complete.
+  QByteArray Line() const { return state_ == TState::Complete ? line_ : QByteArray(); }
+  void Reset();
+
+private:
+  TState state_ = TState::Collecting;
+  QByteArray line_;
+};
+
+struct TRequestHead {
+  QByteArray method;
+  QByteArray target;
+  QByteArray version;  // "HTTP/1.1"; empty for a line without one
+};
+// Splits "METHOD target HTTP/x.y"; false for anything else.
+bool ParseRequestLine(const QByteArray& line, TRequestHead* head);
+
+// The path of a request target, exactly as sent: the origin form up to '?' or '#', or the
+// path of an absolute "http://host/path" ("/" when it has none). Any other form ("*",
+// "\..\x", "x") gives an empty path, which names nothing.
+QByteArray TargetPath(const QByteArray& target);
+
+// Whether the connection stays open after the response: HTTP/1.1 unless "Connection: close",
+// HTTP/1.0 only with "Connection: keep-alive", anything else never.
+bool KeepAlive(const QByteArray& version, const QByteArray& connectionHeader);
+
+// A response's status line and headers, ending with the empty line. A negative length leaves
+// Content-Length out (the push channel's stream ends when the connection does).
+QByteArray ResponseHead(int status, const QByteArray& contentType, qint64 contentLength, bool keepAlive,
+                        std::initializer_list<std::pair<const char*, QByteArray>> extra = {});
+// A complete short text response (errors), German body.
+QByteArray TextResponse(int status, const QByteArray& text, bool keepAlive, bool withBody,
+                        std::initializer_list<std::pair<const char*, QByteArray>> extra = {});
+
+// One event of the push channel. The payload is meant to be one line; should it hold line
+// breaks anyway, each line becomes a data field, so the stream stays in step.
+QByteArray PushEvent(const QByteArray& pushData);
+inline constexpr char kPing[] = ": ping\n\n";
+
+// The publication's resources by the path bytes a browser sends for them: the key as UTF-8,
+// and percent-encoded as browsers send a path with other than ASCII letters.
+class TPathTable {
+public:
+  TPathTable() = default;
+  explicit TPathTable(const TLivePublicationPtr& publication);
+  const TLiveResource* Find(const QByteArray& path) const;
+
+private:
+  std::map<QByteArray, const TLiveResource*> byPath_;
+};
+
+}  // namespace live_http

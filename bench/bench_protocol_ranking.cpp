@@ -9,6 +9,7 @@
 
 #include "grid/SortGrid.h"
 #include "platform/Tick.h"
+#include "race/LiveSnapshot.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
 
@@ -24,7 +25,7 @@ struct Rider {
 
 class Race {
 public:
-  explicit Race(int riders) : protocol(grid, [](int k) { return k * kLapMetres; }) {
+  explicit Race(int riders) : protocol(grid, LapDistance) {
     grid.resize(800, 400);
     protocol.OnSelectRow = [this](int32_t row) {
       // What the main window's handler reads.
@@ -43,19 +44,16 @@ public:
 
   // The last rider back on course with four laps, selected, as before his STOPP.
   void PutLastRiderOnCourse() {
-    int32_t row = grid.FindRow(pcNumber, lastNumber, false);
-    uint32_t t = last.start;
-    for (int k = 0; k < 4; ++k) t += static_cast<uint32_t>(last.laps[static_cast<size_t>(k)]);
+    const int32_t row = grid.FindRow(pcNumber, lastNumber, false);
     grid.SetCells(pcPlace, row, "-");
-    grid.SetCells(pcLapCount, row, "4");
-    grid.SetCells(pcTime, row, FormatDuration(TickDiff(t, last.start)));
-    grid.SetCells(pcLastLapTick, row, TickToText(t));
-    grid.SetCells(pcStartTick, row, TickToText(last.start));
+    const TRiderTimes times = TimesOf(last, 4, false);
+    Show(row, times);
     grid.SetRow(row);
-    clock.Set(t + static_cast<uint32_t>(last.laps[4]));
+    clock.Set(times.LastPress() + static_cast<uint32_t>(last.laps[4]));
   }
 
   void Stop() { protocol.StopRider(platform::GetTickCount()); }
+  const TProtocol& Protocol() const { return protocol; }
   QString Place() const { return grid.Cells(pcPlace, grid.FindRow(pcNumber, lastNumber, false)); }
 
 private:
@@ -76,17 +74,7 @@ private:
       grid.SetCells(pcName, row, QStringLiteral("Fahrer %1").arg(random() % 100000));
       grid.SetCells(pcCategory, row, categories[static_cast<qsizetype>(random() % categories.size())]);
       const bool dnf = random() % 50 == 0;
-      const int laps = dnf ? 1 + static_cast<int>(random() % 3) : 5;
-      int32_t total = 0;
-      for (int k = 0; k < laps; ++k) {
-        total += rider.laps[static_cast<size_t>(k)];
-        grid.SetCells(pcLap1 - laps + 1 + k, row, FormatDuration(rider.laps[static_cast<size_t>(k)]));
-      }
-      grid.SetCells(pcLapCount, row, QString::number(laps));
-      grid.SetCells(pcSpeed, row, FormatSpeed(laps * kLapMetres * 3600.0 / total));
-      grid.SetCells(pcTime, row, laps == 5 ? FormatDuration(total) : QString());
-      grid.SetCells(pcLastLapTick, row, "0");
-      grid.SetCells(pcStartTick, row, QString::number(total));
+      Show(row, TimesOf(rider, dnf ? 1 + static_cast<int>(random() % 3) : 5, true));
       if (i == riders - 1) {
         last = rider;
         lastNumber = nr;
@@ -98,6 +86,26 @@ private:
     protocol.RankFinishers();  // as the previous STOPP left it
     PutLastRiderOnCourse();
   }
+
+  // The rider's times after the given number of laps; his cells are computed from them as the
+  // race commands compute them.
+  static TRiderTimes TimesOf(const Rider& rider, int laps, bool stopped) {
+    TRiderTimes times;
+    times.Started = true;
+    times.Start = rider.start;
+    uint32_t t = rider.start;
+    for (int k = 0; k < laps; ++k) times.Presses.push_back(t += static_cast<uint32_t>(rider.laps[static_cast<size_t>(k)]));
+    times.Stopped = stopped;
+    return times;
+  }
+  void Show(int32_t row, const TRiderTimes& times) {
+    TRowRecord record;
+    record.Times = times;
+    protocol.SetRecordText(row, record.ToText());
+    const TTimeCells cells = ComputeTimeCells(times, LapDistance);
+    for (int32_t c = pcLap5; c <= pcStartTick; ++c) grid.SetCells(c, row, cells[static_cast<size_t>(c - pcLap5)]);
+  }
+  static int32_t LapDistance(int k) { return k * kLapMetres; }
 
   platform::ManualClock clock{kRaceStart};
   TSortGrid grid;
@@ -118,5 +126,12 @@ void StopLastRider(benchmark::State& state) {
   if (race.Place() == "-") state.SkipWithError("the last rider was not ranked");
 }
 BENCHMARK(StopLastRider)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The live results' snapshot of the whole protocol, taken on the window's thread after each change.
+void TakeLiveSnapshot(benchmark::State& state) {
+  Race race(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(LiveRiders(race.Protocol(), platform::GetTickCount()));
+}
+BENCHMARK(TakeLiveSnapshot)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

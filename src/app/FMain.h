@@ -15,7 +15,6 @@
 #include "net/LiveFeed.h"
 #include "net/LiveServer.h"
 #include "race/Corrections.h"
-#include "race/LiveSnapshot.h"
 #include "race/RaceControl.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -219,7 +218,6 @@ private:
   void ApplyLiveSettings();
   void ScheduleLiveSnapshot();
   void PublishLiveSnapshot();
-  void NoteRaceEvent(TLiveEvent::Kind kind, const TRowRecord* record);
   void ShowJournalError();
   void ResetCommand();
 
@@ -270,7 +268,6 @@ private:
   std::unique_ptr<TLiveServer> liveServer_;
   TLiveServerOptions liveOptions_;
   std::unique_ptr<TLiveFeed> liveFeed_;
-  TRaceTicker ticker_;
   uint64_t liveSerial_ = 0;
   QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop
   RaceKeyFilter* raceKeys_ = nullptr;

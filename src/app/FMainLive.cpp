@@ -15,6 +15,7 @@
 #include "platform/AppTitle.h"
 #include "platform/LocalTime.h"
 #include "platform/Tick.h"
+#include "race/LiveSnapshot.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
 #include "widgets/QrCode.h"
@@ -138,10 +139,6 @@ void TFormMain::PublishLiveSnapshot() {
   snapshot->raceRunning = raceControl_->RaceState() == RaceControl::State::Running;
   snapshot->raceMs = raceClock_->RaceStartTick != 0 ? std::max(TickDiff(now, raceClock_->RaceStartTick), 0) : 0;
   snapshot->riders = LiveRiders(*protocol_, now);
-  snapshot->events = ticker_.Events();
+  snapshot->events = LiveEvents(*protocol_, now, platform::Now());
   liveFeed_->Submit(std::move(snapshot));
-}
-
-void TFormMain::NoteRaceEvent(TLiveEvent::Kind kind, const TRowRecord* record) {
-  ticker_.Add(kind, *protocol_, protocol_->RowOfRecord(record), platform::Now().toString(QStringLiteral("hh:mm:ss")));
 }

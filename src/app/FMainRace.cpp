@@ -23,27 +23,20 @@
 QString TFormMain::ProtocolCell(int col, int row) const { return SortGrid1->Cells(col, row); }
 
 // The race commands are undo steps; the window journals them once the whole command is done.
-// Each also goes on the announcer's ticker, for the rider's row wherever the command left it.
 void TFormMain::RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) {
   const QString rider = QStringLiteral("Nr. %1").arg(StartNumberOf(number, SortGrid1->Row()));
-  const TRowRecord* record = &protocol_->Record(SortGrid1->Row());
   PushCommand(QStringLiteral("START ") + rider, rider, nullptr,
               [=, this] { protocol_->RecordStart(tick, number, name, category); });
-  NoteRaceEvent(TLiveEvent::Kind::Start, record);
 }
 
 void TFormMain::RecordLap(uint32_t tick) {
   const QString rider = RiderText(SortGrid1->Row());
-  const TRowRecord* record = &protocol_->Record(SortGrid1->Row());
   PushCommand(QStringLiteral("LAP ") + rider, rider, nullptr, [this, tick] { protocol_->RecordLap(tick); });
-  NoteRaceEvent(TLiveEvent::Kind::Lap, record);
 }
 
 void TFormMain::StopRider(uint32_t tick) {
   const QString rider = RiderText(SortGrid1->Row());
-  const TRowRecord* record = &protocol_->Record(SortGrid1->Row());
   PushCommand(QStringLiteral("STOPP ") + rider, rider, nullptr, [this, tick] { protocol_->StopRider(tick); });
-  NoteRaceEvent(TLiveEvent::Kind::Finish, record);
 }
 
 void TFormMain::ShowRefusedPress(const QString& text) {
@@ -58,7 +51,6 @@ void TFormMain::ClearProtocol() {
   undoStack_->clear();
   corrections_.Clear();
   protocol_->Clear();
-  ticker_.Clear();
   ScheduleLiveSnapshot();
 }
 

@@ -1,6 +1,7 @@
 #include "race/LiveSnapshot.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "grid/SortGrid.h"
 #include "race/Protocol.h"
@@ -42,23 +43,51 @@ std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick) 
   return riders;
 }
 
-void TRaceTicker::Add(TLiveEvent::Kind kind, const TProtocol& protocol, int32_t row, const QString& wallClock) {
-  if (row < 1 || row >= protocol.Grid().RowCount() || protocol.IsEntryRow(row)) return;
-  const TLiveRider rider = RiderOfRow(protocol, row, 0);
-  TLiveEvent event;
-  event.kind = kind;
-  event.wallClock = wallClock;
-  event.number = rider.number;
-  event.name = rider.name;
-  event.category = rider.category;
-  event.lap = rider.laps;
-  event.lapTime = rider.LastLap();
-  if (kind == TLiveEvent::Kind::Finish || kind == TLiveEvent::Kind::Stop) {
-    // A stop that completes the fifth lap ranks the rider; one before it has no place.
-    event.kind = rider.state == TLiveRider::State::Finished ? TLiveEvent::Kind::Finish : TLiveEvent::Kind::Stop;
-    event.place = event.kind == TLiveEvent::Kind::Finish ? rider.place : QString();
-    event.time = rider.time;
+std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now) {
+  // Every start (press 0) and press of every rider, by age; only the newest become events.
+  struct Press {
+    int32_t age, row, press;
+    // Newest first; of one rider's presses at the same tick the later one.
+    bool operator<(const Press& o) const { return std::tie(age, o.press, row) < std::tie(o.age, press, o.row); }
+  };
+  std::vector<Press> presses;
+  const int32_t rows = protocol.Grid().RowCount();
+  for (int32_t row = 1; row < rows; ++row) {
+    const std::optional<TRiderTimes> times = protocol.RowTimes(row);
+    if (!times || !times->Started) continue;
+    presses.push_back({TickDiff(nowTick, times->Start), row, 0});
+    for (int32_t k = 1; k <= std::min(times->Laps(), kRaceLaps); ++k)
+      presses.push_back({TickDiff(nowTick, times->Presses[static_cast<size_t>(k - 1)]), row, k});
   }
-  events_.push_front(event);
-  if (events_.size() > kEvents) events_.pop_back();
+  const size_t count = std::min(presses.size(), kLiveEvents);
+  std::partial_sort(presses.begin(), presses.begin() + static_cast<std::ptrdiff_t>(count), presses.end());
+
+  std::vector<TLiveEvent> events;
+  events.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const Press& press = presses[i];
+    const TLiveRider rider = RiderOfRow(protocol, press.row, nowTick);
+    const std::optional<TRiderTimes> times = protocol.RowTimes(press.row);
+    TLiveEvent event;
+    event.wallClock = now.addMSecs(-press.age).toString(QStringLiteral("hh:mm:ss"));
+    event.number = rider.number;
+    event.name = rider.name;
+    event.category = rider.category;
+    event.lap = press.press;
+    if (press.press == 0) {
+      event.kind = TLiveEvent::Kind::Start;
+    } else if (press.press < times->Laps() || !times->Stopped) {
+      event.kind = TLiveEvent::Kind::Lap;
+      event.lapTime = rider.lapTimes[static_cast<size_t>(press.press - 1)];
+    } else {
+      // A stop that completes the fifth lap ranks the rider; one before it has no place.
+      const bool finished = rider.state == TLiveRider::State::Finished;
+      event.kind = finished ? TLiveEvent::Kind::Finish : TLiveEvent::Kind::Stop;
+      event.lapTime = rider.lapTimes[static_cast<size_t>(press.press - 1)];
+      event.place = finished ? rider.place : QString();
+      event.time = rider.time;
+    }
+    events.push_back(event);
+  }
+  return events;
 }

@@ -1,11 +1,10 @@
 #pragma once
 // The race as the live pages show it: a plain value taken from the protocol after each change
-// and handed to other threads, which never see the grid. The ticker keeps the last race events
-// for the announcer.
+// and handed to other threads, which never see the grid.
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -46,16 +45,9 @@ using TLiveSnapshotPtr = std::shared_ptr<const TLiveSnapshot>;
 // The riders of the protocol (entry rows left out), their running times counted to nowTick.
 std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick);
 
-// The last race events, newest first.
-class TRaceTicker {
-public:
-  static constexpr size_t kEvents = 10;
-  // The event of what just happened to the rider in row (after the command): a start, a lap, or
-  // his stop (a finish with place when ranked).
-  void Add(TLiveEvent::Kind kind, const TProtocol& protocol, int32_t row, const QString& wallClock);
-  void Clear() { events_.clear(); }
-  std::vector<TLiveEvent> Events() const { return {events_.begin(), events_.end()}; }
-
-private:
-  std::deque<TLiveEvent> events_;
-};
+// The newest race events (at most kLiveEvents), newest first. They are read from the presses
+// each rider row keeps, so what undo, a correction or a restored journal does to the protocol
+// it does to them; a finish carries the rider's place as it stands. nowTick and now are the same
+// instant, to give each event its time of day.
+constexpr size_t kLiveEvents = 10;
+std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now);

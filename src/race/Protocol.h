@@ -225,6 +225,9 @@ public:
   // What row carries beside its cells; a row that carries nothing yet gets its record from its
   // cells.
   const TRowRecord& Record(int32_t row);
+  // The times of a rider row, as Record has them, for readers that leave the protocol unchanged;
+  // nullopt for an entry row and where they are not kept.
+  std::optional<TRiderTimes> RowTimes(int32_t row) const;
   // The journal's form of a row's record, and the way back.
   QString RecordText(int32_t row);
   void SetRecordText(int32_t row, const QString& text);
@@ -239,6 +242,8 @@ private:
   // The record of row for changing it.
   TRowRecord& EditRecord(int32_t row);
   TRowRecord* Attached(int32_t row) const;
+  // The times a row's cells tell (a row without a record).
+  std::optional<TRiderTimes> TimesInCells(int32_t row) const;
   TRowRecord& Attach(int32_t row, TRowRecord record);
   // Adds a press at tick to the rider on course in row (a STOPP when stop); false when the row
   // holds no rider on course.

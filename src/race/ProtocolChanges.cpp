@@ -40,17 +40,24 @@ TRowRecord& TProtocol::Attach(int32_t row, TRowRecord record) {
   return kept;
 }
 
+std::optional<TRiderTimes> TProtocol::TimesInCells(int32_t row) const {
+  std::array<QString, kProtocolColumns> cells;
+  for (int32_t c = 0; c < kProtocolColumns; ++c) cells[static_cast<size_t>(c)] = Cell(c, row);
+  return TimesFromCells(cells);
+}
+
 const TRowRecord& TProtocol::Record(int32_t row) {
   if (TRowRecord* record = Attached(row)) return *record;
   // A row the grid made (after emptying) or one written from an older journal: its cells tell.
-  std::array<QString, kProtocolColumns> cells;
-  for (int32_t c = 0; c < kProtocolColumns; ++c) cells[static_cast<size_t>(c)] = Cell(c, row);
   TRowRecord record;
-  if (!cells[pcStartTick].isEmpty())
-    record.Times = TimesFromCells(cells);
-  else
-    record.Times = TRiderTimes{};
+  record.Times = IsEntryRow(row) ? TRiderTimes{} : TimesInCells(row);
   return Attach(row, record);
+}
+
+std::optional<TRiderTimes> TProtocol::RowTimes(int32_t row) const {
+  if (row < 1 || row >= FGrid.RowCount() || IsEntryRow(row)) return std::nullopt;
+  if (const TRowRecord* record = Attached(row)) return record->Times;
+  return TimesInCells(row);
 }
 
 TRowRecord& TProtocol::EditRecord(int32_t row) {

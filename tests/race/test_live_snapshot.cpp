@@ -1,4 +1,5 @@
-// The race as the live pages get it: riders from the protocol, and the announcer's ticker.
+// The race as the live pages get it: riders from the protocol, and the announcer's events read
+// from the presses the rows keep.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -15,7 +16,6 @@ constexpr uint32_t kT0 = 7'000'000;
 struct LiveSnapshotTest : ::testing::Test {
   TSortGrid grid;
   std::unique_ptr<TProtocol> protocol;
-  TRaceTicker ticker;
 
   LiveSnapshotTest() {
     grid.resize(800, 300);
@@ -26,17 +26,14 @@ struct LiveSnapshotTest : ::testing::Test {
   void Start(const QString& nr, const QString& name, const QString& cat, uint32_t at) {
     grid.SetRow(grid.RowCount() - 1);
     protocol->RecordStart(at, nr, name, cat);
-    ticker.Add(TLiveEvent::Kind::Start, *protocol, RowOf(nr), "10:00:00");
   }
   void Lap(const QString& nr, uint32_t at) {
     grid.SetRow(RowOf(nr));
     protocol->RecordLap(at);
-    ticker.Add(TLiveEvent::Kind::Lap, *protocol, RowOf(nr), "10:01:00");
   }
   void Stop(const QString& nr, uint32_t at) {
     grid.SetRow(RowOf(nr));
     protocol->StopRider(at);
-    ticker.Add(TLiveEvent::Kind::Finish, *protocol, RowOf(nr), "10:02:00");
   }
   const TLiveRider& Rider(const std::vector<TLiveRider>& riders, const QString& nr) {
     for (const TLiveRider& r : riders)
@@ -85,7 +82,7 @@ TEST_F(LiveSnapshotTest, RidersCarryTheirLapsOldestFirstTheirStateAndTheirRunnin
   EXPECT_EQ(cleo.runningMs, 95000) << "counted from his start to the snapshot";
 }
 
-TEST_F(LiveSnapshotTest, TheTickerKeepsTheTenNewestEventsWithPlacesForFinishers) {
+TEST_F(LiveSnapshotTest, EventsAreTheTenNewestPressesWithTheirTimeOfDayAndPlacesForFinishers) {
   Start("7", "Dora", "F", kT0);
   Start("8", "Emil", "M", kT0 + 500);
   Start("9", "Finn", "M", kT0 + 600);
@@ -93,30 +90,102 @@ TEST_F(LiveSnapshotTest, TheTickerKeepsTheTenNewestEventsWithPlacesForFinishers)
   uint32_t at = kT0;
   for (int lap = 1; lap <= 4; ++lap) Lap("7", at += 60000);
   Stop("7", at += 60000);
-  Lap("8", kT0 + 500 + 90000);
-  Stop("8", kT0 + 500 + 180000);
+  Lap("8", kT0 + 500 + 400000);
+  Stop("8", kT0 + 500 + 490000);
 
-  const std::vector<TLiveEvent> events = ticker.Events();
-  ASSERT_EQ(events.size(), TRaceTicker::kEvents) << "four starts, five and two presses: the oldest goes";
-  // Newest first: Emil stopped after two laps (no place), then his lap, then Dora's finish.
+  // The snapshot is taken at 12:00:00, ten seconds after Emil's stop.
+  const QDateTime now(QDate(2026, 6, 14), QTime(12, 0, 0));
+  const std::vector<TLiveEvent> events = LiveEvents(*protocol, kT0 + 500 + 500000, now);
+  ASSERT_EQ(events.size(), kLiveEvents) << "four starts, five and two presses: the oldest goes";
+  // Newest first: Emil stopped after one lap (no place), then his lap, then Dora's finish.
   EXPECT_EQ(events[0].kind, TLiveEvent::Kind::Stop);
   EXPECT_EQ(events[0].number, "8");
   EXPECT_TRUE(events[0].place.isEmpty());
   EXPECT_EQ(events[0].lap, 2);
+  EXPECT_EQ(events[0].lapTime, "1.30,0");
+  EXPECT_EQ(events[0].wallClock, "11:59:50");
   EXPECT_EQ(events[1].kind, TLiveEvent::Kind::Lap);
-  EXPECT_EQ(events[1].lapTime, "1.30,0");
+  EXPECT_EQ(events[1].lap, 1);
+  EXPECT_EQ(events[1].lapTime, "6.40,0");
+  EXPECT_EQ(events[1].wallClock, "11:58:20");
   EXPECT_EQ(events[2].kind, TLiveEvent::Kind::Finish);
   EXPECT_EQ(events[2].number, "7");
+  EXPECT_EQ(events[2].name, "Dora");
   EXPECT_EQ(events[2].place, "1");
   EXPECT_EQ(events[2].category, "F");
+  EXPECT_EQ(events[2].lap, 5);
   EXPECT_EQ(events[2].time, "5.00,0");
-  EXPECT_EQ(events[2].wallClock, "10:02:00");
+  EXPECT_EQ(events[2].wallClock, "11:56:39") << "200.5 s before";
+  EXPECT_EQ(events[3].kind, TLiveEvent::Kind::Lap);
+  EXPECT_EQ(events[3].lap, 4);
   EXPECT_EQ(events.back().kind, TLiveEvent::Kind::Start);
   EXPECT_EQ(events.back().number, "8") << "the first start is gone";
-  // An entry row or a row out of range adds nothing.
-  ticker.Add(TLiveEvent::Kind::Lap, *protocol, grid.RowCount() - 1, "x");
-  ticker.Add(TLiveEvent::Kind::Lap, *protocol, 999, "x");
-  EXPECT_EQ(ticker.Events().front().kind, TLiveEvent::Kind::Stop);
-  ticker.Clear();
-  EXPECT_TRUE(ticker.Events().empty());
+  EXPECT_EQ(events.back().lap, 0);
+
+  // Fewer presses than ten: all of them; an empty protocol: none.
+  protocol->Clear();
+  Start("1", "Ida", "F", kT0);
+  ASSERT_EQ(LiveEvents(*protocol, kT0 + 1000, now).size(), 1u);
+  protocol->Clear();
+  EXPECT_TRUE(LiveEvents(*protocol, kT0, now).empty());
+}
+
+TEST_F(LiveSnapshotTest, EventsFollowWhatIsTakenBackCorrectedAndRestored) {
+  Start("1", "Anna", "F", kT0);
+  Start("2", "Ben", "F", kT0 + 1000);
+  Lap("1", kT0 + 60000);
+  const QDateTime now(QDate(2026, 6, 14), QTime(12, 0, 0));
+  const uint32_t nowTick = kT0 + 100000;
+  ASSERT_EQ(LiveEvents(*protocol, nowTick, now).front().number, "1");
+
+  // A LAP pressed on the wrong rider, taken back: its event goes with it.
+  grid.SetRow(RowOf("2"));
+  const TProtocolChange wrong = protocol->Track([&] { protocol->RecordLap(kT0 + 70000); });
+  ASSERT_EQ(LiveEvents(*protocol, nowTick, now).front().number, "2");
+  protocol->Apply(wrong, false);
+  std::vector<TLiveEvent> events = LiveEvents(*protocol, nowTick, now);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events.front().kind, TLiveEvent::Kind::Lap);
+  EXPECT_EQ(events.front().number, "1");
+
+  // Anna's lap moved to Ben: the event is his now.
+  EXPECT_TRUE(protocol->MoveLastPress(RowOf("1"), "2").isEmpty());
+  events = LiveEvents(*protocol, nowTick, now);
+  EXPECT_EQ(events.front().number, "2");
+  EXPECT_EQ(events.front().lapTime, "59,0");
+
+  // The rows as a journal restores them into a new protocol: the same events.
+  TSortGrid restoredGrid;
+  TProtocol restored(restoredGrid, [](int k) { return k * 1000; });
+  restored.StartUp();
+  restoredGrid.SetRowCount(grid.RowCount());
+  for (int32_t row = 1; row < grid.RowCount(); ++row) {
+    for (int32_t col = 0; col < kProtocolColumns; ++col) restoredGrid.SetCells(col, row, grid.Cells(col, row));
+    restored.SetRecordText(row, protocol->RecordText(row));
+  }
+  const std::vector<TLiveEvent> again = LiveEvents(restored, nowTick, now);
+  ASSERT_EQ(again.size(), events.size());
+  for (size_t i = 0; i < events.size(); ++i) {
+    EXPECT_EQ(again[i].kind, events[i].kind) << i;
+    EXPECT_EQ(again[i].number, events[i].number) << i;
+    EXPECT_EQ(again[i].wallClock, events[i].wallClock) << i;
+  }
+}
+
+TEST_F(LiveSnapshotTest, AFinishShowsThePlaceAsItStandsNow) {
+  Start("1", "Anna", "F", kT0);
+  Start("2", "Bea", "F", kT0 + 100000);
+  for (int lap = 1; lap <= 5; ++lap) (lap < 5 ? Lap("1", kT0 + lap * 70000) : Stop("1", kT0 + lap * 70000));
+  const QDateTime now(QDate(2026, 6, 14), QTime(12, 0, 0));
+  EXPECT_EQ(LiveEvents(*protocol, kT0 + 360000, now).front().place, "1");
+  // Bea rides faster and finishes after Anna: first in F, Anna second.
+  for (int lap = 1; lap <= 5; ++lap)
+    (lap < 5 ? Lap("2", kT0 + 100000 + lap * 60000) : Stop("2", kT0 + 100000 + lap * 60000));
+  const std::vector<TLiveEvent> events = LiveEvents(*protocol, kT0 + 500000, now);
+  EXPECT_EQ(events[0].kind, TLiveEvent::Kind::Finish);
+  EXPECT_EQ(events[0].number, "2");
+  EXPECT_EQ(events[0].place, "1");
+  EXPECT_EQ(events[1].kind, TLiveEvent::Kind::Finish);
+  EXPECT_EQ(events[1].number, "1");
+  EXPECT_EQ(events[1].place, "2");
 }

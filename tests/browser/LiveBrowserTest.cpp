@@ -84,6 +84,10 @@ struct LiveBrowser : ProgramFixture {
     if (!QTest::qWaitFor([&] { return Text(session).contains(text); }, 5000)) return -1;
     return since.elapsed();
   }
+  // Whether the page has lost the text within 5 s.
+  bool Loses(const QString& session, const QString& text) {
+    return QTest::qWaitFor([&] { return !Text(session).contains(text); }, 5000);
+  }
   void SaveScreenshot(const QString& session, const QString& name) {
     const QByteArray png = browser.Screenshot(session);
     EXPECT_TRUE(png.startsWith("\x89PNG")) << name.toStdString();
@@ -148,4 +152,12 @@ TEST_F(LiveBrowser, PressesShowInTheOpenPagesWithinASecond) {
 
   SaveScreenshot(results, "veltrano-live-results.png");
   SaveScreenshot(announcer, "veltrano-live-announcer.png");
+
+  // The STOPP taken back: the announcer's page loses her finish, and has it again when it is
+  // done again.
+  QTest::keyClick(form.SortGrid1, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(Loses(announcer, "im Ziel, Platz 1 in F"));
+  EXPECT_GE(Shows(results, "Unterwegs (2)"), 0);
+  QTest::keyClick(form.SortGrid1, Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_GE(Shows(announcer, "im Ziel, Platz 1 in F, Zeit 5.05,0"), 0);
 }

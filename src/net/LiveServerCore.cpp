@@ -124,7 +124,18 @@ void TLiveServerCore::SetPublication(const TLivePublicationPtr& publication) {
   event_ = publication_->pushData.isEmpty() ? QByteArray() : live_http::PushEvent(publication_->pushData);
   if (event_.isEmpty()) return;
   const std::vector<TLiveServerSocket*> clients = push_;  // Send may drop one
-  for (TLiveServerSocket* socket : clients) Send(socket, event_);
+  for (TLiveServerSocket* socket : clients) SendNewest(socket);
+}
+
+void TLiveServerCore::SendNewest(TLiveServerSocket* socket) {
+  // Each event is the whole state, so a client still taking an older one skips to the newest
+  // when it is done: its unsent data stays one state, and a slow phone is served, not dropped.
+  if (socket->bytesToWrite() > 0) {
+    socket->behind = true;
+    return;
+  }
+  socket->behind = false;
+  if (!event_.isEmpty()) Send(socket, event_);
 }
 
 bool TLiveServerCore::Full() const { return options_.maxClients <= 0 || int(sockets_.size()) >= options_.maxClients; }
@@ -143,7 +154,9 @@ void TLiveServerCore::Adopt(TLiveServerSocket* socket) {
   });
   connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] {
     socket->progressMs = NowMs();
-    if (socket->bytesToWrite() == 0) socket->idleSinceMs = socket->progressMs;
+    if (socket->bytesToWrite() > 0) return;
+    socket->idleSinceMs = socket->progressMs;
+    if (socket->behind) SendNewest(socket);
   });
 }
 
@@ -295,5 +308,7 @@ void TLiveServerCore::Sweep() {
 
 void TLiveServerCore::Ping() {
   const std::vector<TLiveServerSocket*> clients = push_;
-  for (TLiveServerSocket* socket : clients) Send(socket, QByteArray(live_http::kPing));
+  // A client with data on its way needs no sign of life.
+  for (TLiveServerSocket* socket : clients)
+    if (socket->bytesToWrite() == 0) Send(socket, QByteArray(live_http::kPing));
 }

@@ -24,6 +24,7 @@ public:
   ~TLiveServerSocket() override;
 
   bool push = false;     // on the push channel: gets events, its input is discarded
+  bool behind = false;   // on the push channel, missed a state while data was unsent: owed the newest
   bool closing = false;  // answered for the last time; nothing more is read or handled
   qint64 requestBytes = 0;  // of the request being received
   live_http::TRequestLine requestLine;
@@ -72,6 +73,7 @@ private:
   void Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body, bool keepAlive);
   void StartPush(TLiveServerSocket* socket);
   bool Send(TLiveServerSocket* socket, const QByteArray& data);
+  void SendNewest(TLiveServerSocket* socket);
   void Drop(TLiveServerSocket* socket);
   void Sweep();
   void Ping();

@@ -1,5 +1,6 @@
 // The push channel: the current data at once, then every publication in order, to every page;
-// a page that stops reading is dropped without holding up the others.
+// a page that reads slowly gets the newest state when it is ready for more; a page that stops
+// reading is dropped without holding up the others.
 #include <algorithm>
 #include <vector>
 
@@ -209,6 +210,55 @@ TEST_F(LiveServerPushTest, AClientThatNeverReadsIsDroppedAndTheOthersKeepGetting
   EXPECT_EQ(received.size(), kPublications) << "the reading client got every publication";
   EXPECT_TRUE(inOrder);
   EXPECT_TRUE(OffThread([&stuck] { return stuck.ClosedWithin(5000); })) << "the stuck client's connection is closed";
+  CheckMainThread();
+}
+
+TEST_F(LiveServerPushTest, AClientThatReadsSlowlyIsKeptAndGetsTheNewestStateWhenReady) {
+  // Each state is bigger than the unsent data a client may pile up; a phone on a weak network
+  // reads a fraction of them while they come.
+  constexpr uint64_t kPublications = 30;
+  const QByteArray filler(400 * 1024, 'x');
+  std::vector<TLivePublicationPtr> big;
+  for (uint64_t serial = 0; serial <= kPublications; ++serial) {
+    big.push_back(
+        Publication(serial, {}, "{\"serial\":" + QByteArray::number(qulonglong(serial)) + ",\"f\":\"" + filler + "\"}"));
+  }
+  StartServer();
+  server_.Publish(big[0]);
+  std::atomic<bool> ready{false}, release{false};
+  std::atomic<uint64_t> newest{0};
+  std::vector<uint64_t> received;
+  Background reader([&, port = port_] {
+    Client c;
+    if (!c.Connect(port, 10000, 8192) || !c.Send(kEventsRequest) || !c.ReadResponse(true) || !c.ReadEvent()) return;
+    ready = true;
+    while (newest < kPublications) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      auto event = c.ReadEvent();
+      if (!event) break;
+      received.push_back(event->mid(16, event->indexOf(',') - 16).toULongLong());
+      newest = received.back();
+    }
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  });
+  ASSERT_TRUE(SpinUntil([&] { return ready.load(); }, 10000));
+  bool kept = true;
+  for (uint64_t serial = 1; serial <= kPublications; ++serial) {
+    server_.Publish(big[serial]);
+    Spin(20);
+    kept = kept && server_.Connections() == 1;
+  }
+  EXPECT_TRUE(SpinUntil([&] { return newest >= kPublications; }, 20000)) << "newest state received: " << newest;
+  kept = kept && server_.Connections() == 1;
+  release = true;
+  reader.Join();
+  EXPECT_TRUE(kept) << "a client that reads is never dropped";
+  EXPECT_TRUE(std::is_sorted(received.begin(), received.end()) &&
+              std::adjacent_find(received.begin(), received.end()) == received.end())
+      << "states arrive oldest first, none twice";
+  EXPECT_LT(received.size(), kPublications) << "states it was not ready for were left out";
+  std::printf("[          ] the slow client got %zu of %llu states, the newest last\n", received.size(),
+              static_cast<unsigned long long>(kPublications));
   CheckMainThread();
 }
 

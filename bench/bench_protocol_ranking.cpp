@@ -4,11 +4,13 @@
 // early, and the last rider on course with four laps.
 #include <benchmark/benchmark.h>
 
+#include <QDateTime>
 #include <QStringList>
 #include <random>
 
 #include "grid/SortGrid.h"
 #include "platform/Tick.h"
+#include "net/LivePages.h"
 #include "race/LiveSnapshot.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
@@ -133,5 +135,18 @@ void TakeLiveSnapshot(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(LiveRiders(race.Protocol(), platform::GetTickCount()));
 }
 BENCHMARK(TakeLiveSnapshot)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Its pages and JSON, made on the live results' own thread: how long a change takes to reach the
+// server, and how much each client is sent.
+void RenderLivePages(benchmark::State& state) {
+  Race race(static_cast<int>(state.range(0)));
+  TLiveSnapshot snapshot;
+  snapshot.riders = LiveRiders(race.Protocol(), platform::GetTickCount());
+  snapshot.events = LiveEvents(race.Protocol(), platform::GetTickCount(), QDateTime::currentDateTime());
+  qsizetype pushBytes = 0;
+  for (auto _ : state) pushBytes = RenderLivePublication(snapshot).pushData.size();
+  state.counters["push_kB"] = static_cast<double>(pushBytes) / 1024;
+}
+BENCHMARK(RenderLivePages)->Arg(500)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: its frame, its controls and the wiring of the parts. The logic lives in
 // race/, io/, grid/ and widgets/.
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
@@ -10,11 +11,12 @@
 #include "io/ProtocolFiles.h"
 #include "io/Settings.h"
 #include "io/SpreadsheetExport.h"
-#include "race/AutoStart.h"
-#include "race/RaceClock.h"
 #include "net/LiveFeed.h"
 #include "net/LiveServer.h"
+#include "race/AutoStart.h"
 #include "race/Corrections.h"
+#include "race/LiveSnapshot.h"
+#include "race/RaceClock.h"
 #include "race/RaceControl.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -269,7 +271,9 @@ private:
   TLiveServerOptions liveOptions_;
   std::unique_ptr<TLiveFeed> liveFeed_;
   uint64_t liveSerial_ = 0;
-  QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop
+  QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop or as paced
+  TSnapshotPacer livePacer_;
+  QElapsedTimer liveClock_;
   RaceKeyFilter* raceKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;

@@ -28,7 +28,7 @@ constexpr int kLivePanelMargin = 8;
 void TFormMain::BuildLivePanel() {
   liveDue_ = new QTimer(this);
   liveDue_->setSingleShot(true);
-  liveDue_->setInterval(0);
+  liveClock_.start();
   connect(liveDue_, &QTimer::timeout, this, [this] { PublishLiveSnapshot(); });
 
   // Over the protocol's lower right corner, where the last rows rarely are.
@@ -125,13 +125,15 @@ void TFormMain::ApplyLiveSettings() {
 }
 
 void TFormMain::ScheduleLiveSnapshot() {
-  // One snapshot per turn of the event loop, after the press that caused it is done.
+  // One snapshot per turn of the event loop, after the press that caused it is done; a big
+  // race's snapshots are paced.
   if (!liveFeed_ || liveDue_->isActive()) return;
-  liveDue_->start();
+  liveDue_->start(livePacer_.DelayMs(liveClock_.elapsed()));
 }
 
 void TFormMain::PublishLiveSnapshot() {
   if (!liveFeed_) return;
+  const qint64 begun = liveClock_.elapsed();
   auto snapshot = std::make_shared<TLiveSnapshot>();
   const uint32_t now = platform::GetTickCount();
   snapshot->serial = ++liveSerial_;
@@ -141,4 +143,6 @@ void TFormMain::PublishLiveSnapshot() {
   snapshot->riders = LiveRiders(*protocol_, now);
   snapshot->events = LiveEvents(*protocol_, now, platform::Now());
   liveFeed_->Submit(std::move(snapshot));
+  const qint64 ended = liveClock_.elapsed();
+  livePacer_.Took(ended, ended - begun);
 }

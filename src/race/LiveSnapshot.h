@@ -3,6 +3,7 @@
 // and handed to other threads, which never see the grid.
 #include <QDateTime>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -51,3 +52,20 @@ std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick);
 // instant, to give each event its time of day.
 constexpr size_t kLiveEvents = 10;
 std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now);
+
+// How soon the next snapshot may be taken. A snapshot of thousands of riders costs the window's
+// thread tens of milliseconds; after one, the next waits kShare times as long (so snapshots take
+// at most a fifth of the thread), but never more than kMaxWaitMs, so a change still reaches the
+// pages well within a second. A small race is never held back.
+class TSnapshotPacer {
+public:
+  static constexpr int64_t kShare = 4;
+  static constexpr int64_t kMaxWaitMs = 250;
+  // A snapshot that ended at endMs took costMs.
+  void Took(int64_t endMs, int64_t costMs) { nextMs_ = endMs + std::min(std::max<int64_t>(costMs, 0) * kShare, kMaxWaitMs); }
+  // The wait before the next snapshot, at nowMs.
+  int DelayMs(int64_t nowMs) const { return static_cast<int>(std::clamp<int64_t>(nextMs_ - nowMs, 0, kMaxWaitMs)); }
+
+private:
+  int64_t nextMs_ = 0;
+};

@@ -189,3 +189,24 @@ TEST_F(LiveSnapshotTest, AFinishShowsThePlaceAsItStandsNow) {
   EXPECT_EQ(events[1].number, "1");
   EXPECT_EQ(events[1].place, "2");
 }
+
+TEST(SnapshotPacerTest, ABigRaceWaitsFourTimesItsLastCostAtMostAQuarterSecond) {
+  TSnapshotPacer pacer;
+  EXPECT_EQ(pacer.DelayMs(0), 0) << "nothing taken yet";
+  // A small race: under a millisecond, never held back.
+  pacer.Took(500, 0);
+  EXPECT_EQ(pacer.DelayMs(500), 0);
+  // 20 ms at 1,000: the next from 1,080 on.
+  pacer.Took(1000, 20);
+  EXPECT_EQ(pacer.DelayMs(1000), 80);
+  EXPECT_EQ(pacer.DelayMs(1050), 30);
+  EXPECT_EQ(pacer.DelayMs(1080), 0);
+  EXPECT_EQ(pacer.DelayMs(5000), 0);
+  // However long one took, the next waits at most 250 ms; a clock that went back is no reason
+  // to wait longer.
+  pacer.Took(2000, 400);
+  EXPECT_EQ(pacer.DelayMs(2000), 250);
+  EXPECT_EQ(pacer.DelayMs(0), 250);
+  pacer.Took(3000, -5);
+  EXPECT_EQ(pacer.DelayMs(3000), 0);
+}

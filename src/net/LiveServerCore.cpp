@@ -120,14 +120,15 @@ quint16 TLiveServerCore::Port() const { return listener_ ? listener_->serverPort
 void TLiveServerCore::SetPublication(const TLivePublicationPtr& publication) {
   if (!publication) return;
   publication_ = publication;
+  publishedAtMs_ = NowMs();
   paths_ = live_http::TPathTable(publication_);
   event_ = publication_->pushData.isEmpty() ? QByteArray() : live_http::PushEvent(publication_->pushData);
   if (event_.isEmpty()) return;
   const std::vector<TLiveServerSocket*> clients = push_;  // Send may drop one
-  for (TLiveServerSocket* socket : clients) SendNewest(socket);
+  for (TLiveServerSocket* socket : clients) SendNewest(socket, event_);
 }
 
-void TLiveServerCore::SendNewest(TLiveServerSocket* socket) {
+void TLiveServerCore::SendNewest(TLiveServerSocket* socket, const QByteArray& event) {
   // Each event is the whole state, so a client still taking an older one skips to the newest
   // when it is done: its unsent data stays one state, and a slow phone is served, not dropped.
   if (socket->bytesToWrite() > 0) {
@@ -135,7 +136,17 @@ void TLiveServerCore::SendNewest(TLiveServerSocket* socket) {
     return;
   }
   socket->behind = false;
-  if (!event_.isEmpty()) Send(socket, event_);
+  if (!event.isEmpty()) Send(socket, event);
+}
+
+QByteArray TLiveServerCore::CurrentEvent() const {
+  if (event_.isEmpty()) return event_;
+  // A state sent later than it was published (to a page that just connected, or that was busy)
+  // says how old it is, so the page counts running times from when it was taken.
+  const qint64 age = NowMs() - publishedAtMs_;
+  const QByteArray& data = publication_->pushData;
+  if (age <= 0 || !data.startsWith('{') || data.startsWith("{}")) return event_;
+  return live_http::PushEvent("{\"ageMs\":" + QByteArray::number(age) + ',' + data.mid(1));
 }
 
 bool TLiveServerCore::Full() const { return options_.maxClients <= 0 || int(sockets_.size()) >= options_.maxClients; }
@@ -156,7 +167,7 @@ void TLiveServerCore::Adopt(TLiveServerSocket* socket) {
     socket->progressMs = NowMs();
     if (socket->bytesToWrite() > 0) return;
     socket->idleSinceMs = socket->progressMs;
-    if (socket->behind) SendNewest(socket);
+    if (socket->behind) SendNewest(socket, CurrentEvent());
   });
 }
 
@@ -263,7 +274,7 @@ void TLiveServerCore::StartPush(TLiveServerSocket* socket) {
   socket->push = true;
   push_.push_back(socket);
   QByteArray out = live_http::ResponseHead(200, "text/event-stream", -1, false);
-  out += event_;
+  out += CurrentEvent();
   Send(socket, out);
 }
 

@@ -73,7 +73,9 @@ private:
   void Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body, bool keepAlive);
   void StartPush(TLiveServerSocket* socket);
   bool Send(TLiveServerSocket* socket, const QByteArray& data);
-  void SendNewest(TLiveServerSocket* socket);
+  // The event, or (data still unsent) a promise of the newest once it is sent.
+  void SendNewest(TLiveServerSocket* socket, const QByteArray& event);
+  QByteArray CurrentEvent() const;
   void Drop(TLiveServerSocket* socket);
   void Sweep();
   void Ping();
@@ -90,4 +92,5 @@ private:
   TLivePublicationPtr publication_;
   live_http::TPathTable paths_;  // points into publication_
   QByteArray event_;             // publication_'s push event; empty when it has none
+  qint64 publishedAtMs_ = 0;
 };

@@ -38,6 +38,7 @@ struct TLiveSnapshot {
   QString title;
   bool raceRunning = false;
   int32_t raceMs = 0;               // the race clock when taken
+  int64_t takenAtMs = 0;            // when taken: ms since 1970 (UTC) on this computer's clock
   std::vector<TLiveRider> riders;   // in protocol order: per category, ranked
   std::vector<TLiveEvent> events;   // newest first
 };

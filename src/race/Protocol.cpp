@@ -371,10 +371,7 @@ void TProtocol::SortGrid1GetCellFormat(int32_t Col, int32_t Row, TFormatOptions&
   ProtocolCellAlignment(Col, Row, FormatOptions);
 }
 
-namespace {
-
-// Equal but for the letter case of 'A'..'Z', as the sort compares categories; no copies, since
-// the ranking compares every row's category.
+// No copies, since the ranking compares every row's category.
 bool SameCategory(const QString& a, const QString& b) {
   if (a.size() != b.size()) return false;
   for (qsizetype i = 0; i < a.size(); ++i) {
@@ -385,8 +382,6 @@ bool SameCategory(const QString& a, const QString& b) {
   }
   return true;
 }
-
-}  // namespace
 
 std::vector<int32_t> TProtocol::NumberPlaces() {
   // Categories compare as the sort compares them, ignoring letter case, so that one group of

@@ -53,6 +53,10 @@ constexpr TColor kCorrectionMarkColour = 0x0000A5FF;  // orange
 // text comes first, texts of equal length compare by character codes.
 int32_t CompareByLength(const QString& a, const QString& b);
 
+// Whether two categories are one: equal but for the letter case of 'A'..'Z', as the ranking
+// compares them.
+bool SameCategory(const QString& a, const QString& b);
+
 // A speed with one decimal and the locale's decimal separator, rounded half away from zero on
 // the exact value, as the toolkit's "%1.1f" rounds.
 QString FormatSpeed(double kmh);

@@ -1,6 +1,9 @@
 // The push channel: the current data at once, then every publication in order, to every page;
 // a page that reads slowly gets the newest state when it is ready for more; a page that stops
 // reading is dropped without holding up the others.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <vector>
 
@@ -16,6 +19,17 @@ const QByteArray kEventsRequest = "GET /api/events HTTP/1.1\r\nHost: h\r\nAccept
 
 QByteArray Event(uint64_t serial) { return "data: {\"serial\":" + QByteArray::number(qulonglong(serial)) + "}\n\n"; }
 
+// A state sent after it was published carries its age first; the rest is the state as published.
+QByteArray WithoutAge(QByteArray event) {
+  static const QRegularExpression age("^data: \\{\"ageMs\":\\d+,");
+  return event.startsWith("data: {\"ageMs\":") ? QString::fromUtf8(event).replace(age, "data: {").toUtf8() : event;
+}
+
+uint64_t SerialOf(const QByteArray& event) {
+  const qsizetype at = event.indexOf("\"serial\":");
+  return at < 0 ? 0 : event.mid(at + 9, event.indexOf(',', at) - at - 9).toULongLong();
+}
+
 TEST_F(LiveServerPushTest, SendsTheCurrentDataAtOnceThenEveryPublicationInOrder) {
   StartServer();
   server_.Publish(Pages(1));
@@ -26,7 +40,7 @@ TEST_F(LiveServerPushTest, SendsTheCurrentDataAtOnceThenEveryPublicationInOrder)
     Client c(port);
     c.Send(kEventsRequest);
     head = c.ReadResponse(true);
-    if (auto first = c.ReadEvent()) events.push_back(*first);
+    if (auto first = c.ReadEvent()) events.push_back(WithoutAge(*first));
     // What a client sends on the channel is no request: no response may appear in the stream.
     c.Send("GET / HTTP/1.1\r\nHost: h\r\n\r\n");
     connected = true;
@@ -101,7 +115,7 @@ TEST_F(LiveServerPushTest, TwoHundredPushClientsAllGetEveryPublication) {
     std::vector<Client> c(kClients);
     for (auto& client : c) {
       if (!client.Connect(port) || !client.Send(kEventsRequest) || !client.ReadResponse(true) ||
-          client.ReadEvent() != Event(1)) {
+          WithoutAge(client.ReadEvent().value_or("")) != Event(1)) {
         return;
       }
       ++ready;
@@ -184,7 +198,7 @@ TEST_F(LiveServerPushTest, AClientThatNeverReadsIsDroppedAndTheOthersKeepGetting
     while (received.size() < kPublications) {
       auto event = c.ReadEvent();
       if (!event) break;
-      const uint64_t serial = event->mid(16, event->indexOf(',') - 16).toULongLong();
+      const uint64_t serial = SerialOf(*event);
       if (serial != received.size() + 1) inOrder = false;
       received.push_back(serial);
       count = received.size();
@@ -236,7 +250,7 @@ TEST_F(LiveServerPushTest, AClientThatReadsSlowlyIsKeptAndGetsTheNewestStateWhen
       std::this_thread::sleep_for(std::chrono::milliseconds(150));
       auto event = c.ReadEvent();
       if (!event) break;
-      received.push_back(event->mid(16, event->indexOf(',') - 16).toULongLong());
+      received.push_back(SerialOf(*event));
       newest = received.back();
     }
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -260,6 +274,32 @@ TEST_F(LiveServerPushTest, AClientThatReadsSlowlyIsKeptAndGetsTheNewestStateWhen
   std::printf("[          ] the slow client got %zu of %llu states, the newest last\n", received.size(),
               static_cast<unsigned long long>(kPublications));
   CheckMainThread();
+}
+
+TEST_F(LiveServerPushTest, AStateSentAfterItWasPublishedSaysHowOldItIs) {
+  StartServer();
+  server_.Publish(Publication(5, {}, "{\"serial\":5,\"x\":\"a,b\"}"));
+  Spin(300);
+  std::optional<QByteArray> first, next;
+  std::atomic<bool> connected{false};
+  Background client([&, port = port_] {
+    Client c(port);
+    c.Send(kEventsRequest);
+    c.ReadResponse(true);
+    first = c.ReadEvent();
+    connected = true;
+    next = c.ReadEvent();
+  });
+  ASSERT_TRUE(SpinUntil([&] { return connected.load(); }, 10000));
+  server_.Publish(Publication(6, {}, "{\"serial\":6}"));
+  client.Join();
+  ASSERT_TRUE(first && next);
+  const QJsonObject state = QJsonDocument::fromJson(first->mid(6)).object();
+  EXPECT_GE(state["ageMs"].toInt(), 300) << first->toStdString();
+  EXPECT_LT(state["ageMs"].toInt(), 5000);
+  EXPECT_EQ(state["serial"].toInt(), 5);
+  EXPECT_EQ(state["x"].toString(), "a,b");
+  EXPECT_EQ(*next, Event(6)) << "a state sent as it is published is as published";
 }
 
 }  // namespace

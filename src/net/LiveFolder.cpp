@@ -6,9 +6,28 @@
 
 #include "net/LivePages.h"
 
+namespace {
+
+QString Reason(const QSaveFile& file) {
+  switch (file.error()) {
+    case QFileDevice::PermissionsError: return QStringLiteral("keine Schreibrechte");
+    case QFileDevice::ResourceError: return QStringLiteral("der Datenträger ist voll");
+    case QFileDevice::OpenError: return QStringLiteral("die Datei kann nicht angelegt werden");
+    default: return QStringLiteral("Schreibfehler");
+  }
+}
+
+}  // namespace
+
 TLiveFolder::TLiveFolder(QString folder, QObject* parent) : QObject(parent), folder_(std::move(folder)) {
   due_.setSingleShot(true);
   connect(&due_, &QTimer::timeout, this, [this] { WriteNow(); });
+}
+
+TLiveFolder::~TLiveFolder() {
+  // The state still waiting for its second is the last one: it is written, not lost.
+  OnState = nullptr;
+  if (!failing_) WriteNow();
 }
 
 void TLiveFolder::Offer(TLivePublicationPtr publication) {
@@ -31,6 +50,11 @@ void TLiveFolder::WriteNow() {
   if (error.isEmpty()) {
     written_ = publication->serial;
     ++writes_;
+  } else {
+    // Tried again later, so the folder catches up once it is back even if the race no longer
+    // changes (after the last finish).
+    pending_ = publication;
+    due_.start(kRetryMs);
   }
   // Said once when it starts failing and once when it works again, not at every change.
   if (error.isEmpty() == !failing_) return;
@@ -44,11 +68,13 @@ QString TLiveFolder::Write(const TLivePublication& publication) const {
     const auto resource = publication.resources.find(QString::fromLatin1(file.resourcePath));
     if (resource == publication.resources.end()) continue;
     const QString path = folder.filePath(QString::fromLatin1(file.relativePath));
+    const QString failed = QStringLiteral("Die Live-Ergebnisse können nicht in den Ordner \"%1\" geschrieben werden: %2.");
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+      return failed.arg(QDir::toNativeSeparators(folder_), QStringLiteral("der Ordner kann nicht angelegt werden"));
     QSaveFile out(path);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !out.open(QIODevice::WriteOnly) ||
-        out.write(resource->second.body) != resource->second.body.size() || !out.commit())
-      return QStringLiteral("Die Live-Ergebnisse können nicht in den Ordner \"%1\" geschrieben werden: %2")
-          .arg(QDir::toNativeSeparators(folder_), out.errorString());
+    if (!out.open(QIODevice::WriteOnly) || out.write(resource->second.body) != resource->second.body.size() ||
+        !out.commit())
+      return failed.arg(QDir::toNativeSeparators(folder_), Reason(out));
   }
   return {};
 }

@@ -14,11 +14,14 @@
 class TLiveFolder : public QObject {
 public:
   static constexpr int kMinIntervalMs = 1000;
+  static constexpr int kRetryMs = 5000;  // after a failed write
 
   explicit TLiveFolder(QString folder, QObject* parent = nullptr);
+  ~TLiveFolder() override;
 
   // Takes a newer state: written at once when the last write is a second old, else when the
-  // second is over (only the newest state offered meanwhile).
+  // second is over (only the newest state offered meanwhile). A failed write is tried again
+  // every kRetryMs with the newest state; the last state is written when the folder goes.
   void Offer(TLivePublicationPtr publication);
   const QString& Folder() const { return folder_; }
   int Writes() const { return writes_; }

@@ -21,6 +21,7 @@
 #include "io/Settings.h"
 #include "platform/KeyStore.h"
 #include "race/Protocol.h"
+#include "race/TimeText.h"
 
 namespace {
 
@@ -160,4 +161,20 @@ TEST_F(LiveBrowser, PressesShowInTheOpenPagesWithinASecond) {
   EXPECT_GE(Shows(results, "Unterwegs (2)"), 0);
   QTest::keyClick(form.SortGrid1, Qt::Key_Y, Qt::ControlModifier);
   EXPECT_GE(Shows(announcer, "im Ziel, Platz 1 in F, Zeit 5.05,0"), 0);
+
+  // A page opened a while after the last change counts the running time from when that state
+  // was taken, not from when the page got it: Ben's time is on by the wait.
+  const QString takenAndShown = "document.querySelector('span.running').getAttribute('data-ms') + ' ' + "
+                          "document.querySelector('span.running').textContent";
+  QTest::qWait(1500);
+  const QString late = browser.Open(Url("/sprecher"));
+  ASSERT_FALSE(late.isEmpty());
+  EXPECT_GE(Shows(late, "Fahrzeit"), 0);
+  QTest::qWait(300);  // the push channel has told its age by now
+  const QStringList shown = browser.Evaluate(late, takenAndShown).toString().split(' ');
+  ASSERT_EQ(shown.size(), 2);
+  const std::optional<int32_t> counted = ParseDuration(shown[1]);
+  ASSERT_TRUE(counted) << shown[1].toStdString();
+  EXPECT_GE(*counted - shown[0].toInt(), 1500) << "taken " << shown[0].toStdString() << " ms, shown "
+                                                << shown[1].toStdString();
 }

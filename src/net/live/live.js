@@ -2,7 +2,8 @@
   "use strict";
   var page = document.body.getAttribute("data-page");
   var data = JSON.parse(document.getElementById("live-data").textContent);
-  var receivedAt = Date.now();
+  // When the state was taken, on this browser's clock: the running times count on from there.
+  var takenAt = Date.now();
   var content = document.getElementById("content");
   var status = document.getElementById("status");
   var live = false;
@@ -49,7 +50,7 @@
   function renderResults() {
     if (data.categories.length === 0) content.appendChild(el("p", "empty", "Noch kein Fahrer im Ziel."));
     data.categories.forEach(function (category) {
-      content.appendChild(el("h2", null, "Kategorie " + category.name));
+      content.appendChild(el("h2", null, category.name ? "Kategorie " + category.name : "Ergebnisse"));
       content.appendChild(table(["Pl.", "Nr.", "Name", "Rd.", "Letzte", "km/h", "Zeit"],
         category.riders.map(function (r) {
           return [r.place, r.number, r.name, r.laps, r.lastLap, r.speed, r.time];
@@ -67,8 +68,9 @@
     var who = "Nr. " + e.number + " " + e.name + (e.category ? " (" + e.category + ")" : "");
     if (e.kind === "start") return who + " ist gestartet";
     if (e.kind === "lap") return who + ": Runde " + e.lap + " in " + e.lapTime;
-    if (e.kind === "finish") return who + ": im Ziel, Platz " + e.place + " in " + e.category + ", Zeit " + e.time;
-    return who + ": gestoppt nach " + e.lap + " Runden";
+    if (e.kind === "finish")
+      return who + ": im Ziel, Platz " + e.place + (e.category ? " in " + e.category : "") + ", Zeit " + e.time;
+    return who + ": gestoppt nach " + e.lap + (e.lap === 1 ? " Runde" : " Runden");
   }
   function renderAnnouncer() {
     content.appendChild(el("h2", null, "Letzte Ereignisse"));
@@ -91,40 +93,54 @@
   function render() {
     content.textContent = "";
     if (page === "sprecher") renderAnnouncer(); else renderResults();
-    var at = new Date(receivedAt);
+    var at = new Date(takenAt);
     status.textContent = "Stand " + pad(at.getHours()) + ":" + pad(at.getMinutes()) + ":" + pad(at.getSeconds()) +
       (live ? " · live" : " · wird alle 5 s aktualisiert") + (data.running ? "" : " · Uhr steht");
     status.className = "";
   }
-  function take(next) {
+  // A state and how old it was when it arrived.
+  function take(next, ageMs) {
     data = next;
-    receivedAt = Date.now();
+    takenAt = Date.now() - Math.max(Number(ageMs) || 0, 0);
     render();
   }
   // The running times count on in the browser (also after ENDE: riders on course are still timed).
   setInterval(function () {
     var spans = document.querySelectorAll("span.running");
     for (var i = 0; i < spans.length; ++i)
-      spans[i].textContent = duration(Number(spans[i].getAttribute("data-ms")) + Date.now() - receivedAt);
+      spans[i].textContent = duration(Number(spans[i].getAttribute("data-ms")) + Date.now() - takenAt);
   }, 100);
 
-  // Served by the program: pushed changes. As plain files on a web server: asked every 5 s.
-  var polling = false;
+  // Served by the program: pushed changes. As plain files on a web server: asked at once and
+  // every 5 s; the file's age is what the web server says of it (both times on its clock). A
+  // state older than the one shown (an answer overtaken by a later one) is not taken.
+  var polling = false, asking = false;
+  function ask() {
+    if (asking) return;
+    asking = true;
+    fetch("api/results.json", { cache: "no-store" }).then(function (r) {
+      var age = Date.parse(r.headers.get("Date") || "") - Date.parse(r.headers.get("Last-Modified") || "");
+      return r.json().then(function (next) {
+        if (!(next.takenAt < data.takenAt)) take(next, isNaN(age) ? 0 : age); else render();
+      });
+    }).catch(function () { status.className = "stale"; }).then(function () { asking = false; });
+  }
   function poll() {
     if (polling) return;
     polling = true;
     live = false;
     render();
-    setInterval(function () {
-      fetch("api/results.json", { cache: "no-store" }).then(function (r) { return r.json(); }).then(function (next) {
-        if (next.serial !== data.serial) take(next); else render();
-      }).catch(function () { status.className = "stale"; });
-    }, 5000);
+    ask();
+    setInterval(ask, 5000);
   }
   if (window.EventSource) {
     var source = new EventSource("api/events");
     source.onopen = function () { live = true; render(); };
-    source.onmessage = function (e) { live = true; take(JSON.parse(e.data)); };
+    source.onmessage = function (e) {
+      live = true;
+      var next = JSON.parse(e.data);
+      take(next, next.ageMs);
+    };
     source.onerror = function () {
       if (source.readyState === EventSource.CLOSED) poll();
       else { status.className = "stale"; }

@@ -216,7 +216,9 @@ private:
   void BuildLivePanel();
   bool LivePanelEvent(QObject* watched, QEvent* event);
   void PlaceLivePanel();
-  void ShowLivePanel(const QString& address, const QString& text);
+  // The panel as the server and the folder stand: the address and its code, or why not.
+  void ShowLivePanel();
+  void CheckLiveAddress();
   void ApplyLiveSettings();
   void ScheduleLiveSnapshot();
   void PublishLiveSnapshot();
@@ -270,6 +272,8 @@ private:
   std::unique_ptr<TLiveServer> liveServer_;
   TLiveServerOptions liveOptions_;
   std::unique_ptr<TLiveFeed> liveFeed_;
+  QString liveError_;  // why the server is not running although switched on
+  QTimer* liveAddressCheck_ = nullptr;
   uint64_t liveSerial_ = 0;
   QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop or as paced
   TSnapshotPacer livePacer_;

@@ -23,12 +23,16 @@
 namespace {
 constexpr int kQrModulePixels = 3;
 constexpr int kLivePanelMargin = 8;
+constexpr int kLiveAddressCheckMs = 10000;
 }  // namespace
 
 void TFormMain::BuildLivePanel() {
   liveDue_ = new QTimer(this);
   liveDue_->setSingleShot(true);
   liveClock_.start();
+  liveAddressCheck_ = new QTimer(this);
+  liveAddressCheck_->setInterval(kLiveAddressCheckMs);
+  connect(liveAddressCheck_, &QTimer::timeout, this, [this] { CheckLiveAddress(); });
   connect(liveDue_, &QTimer::timeout, this, [this] { PublishLiveSnapshot(); });
 
   // Over the protocol's lower right corner, where the last rows rarely are.
@@ -70,13 +74,29 @@ void TFormMain::PlaceLivePanel() {
   PanelLive->raise();
 }
 
-void TFormMain::ShowLivePanel(const QString& address, const QString& text) {
+void TFormMain::ShowLivePanel() {
+  QStringList lines;
+  QString address;
+  if (liveServer_) {
+    address = LiveAddress(liveServer_->Port());
+    lines << QStringLiteral("Live: %1").arg(address) << QStringLiteral("im ganzen Netzwerk erreichbar");
+  } else if (!liveError_.isEmpty()) {
+    lines << QStringLiteral("Live-Ergebnisse im Netzwerk aus:") << liveError_;
+  }
+  if (liveFeed_ && !settings_.LiveFolder.isEmpty())
+    lines << QStringLiteral("Live-Ergebnisse als Dateien in") << settings_.LiveFolder;
   LiveQr->SetText(address);
   LiveQr->setFixedSize(LiveQr->SizeFor(kQrModulePixels));
   LiveQr->setVisible(!address.isEmpty());
-  LabLive->setText(text);
-  PanelLive->setVisible(!text.isEmpty());
+  LabLive->setText(lines.join(QLatin1Char('\n')));
+  PanelLive->setVisible(!lines.isEmpty());
   PlaceLivePanel();
+  // The laptop may join the venue's network after the start: the address is looked at again.
+  if (liveServer_) liveAddressCheck_->start(); else liveAddressCheck_->stop();
+}
+
+void TFormMain::CheckLiveAddress() {
+  if (liveServer_ && LiveAddress(liveServer_->Port()) != LiveQr->Text()) ShowLivePanel();
 }
 
 void TFormMain::ApplyLiveSettings() {
@@ -89,28 +109,18 @@ void TFormMain::ApplyLiveSettings() {
   options.maxClients = settings_.LiveClients;
   if (!serve || (liveServer_ && (liveOptions_.port != options.port || liveOptions_.maxClients != options.maxClients)))
     liveServer_.reset();
+  liveError_.clear();
   if (!serve && !publish) {
-    ShowLivePanel({}, {});
+    ShowLivePanel();
     return;
   }
-  QString panel;
-  QString address;
-  if (serve) {
-    QString error;
-    if (!liveServer_) {
-      liveServer_ = std::make_unique<TLiveServer>();
-      liveOptions_ = options;
-      if (!liveServer_->Start(options, &error)) liveServer_.reset();
+  if (serve && !liveServer_) {
+    liveServer_ = std::make_unique<TLiveServer>();
+    liveOptions_ = options;
+    if (!liveServer_->Start(options, &liveError_)) {
+      liveServer_.reset();
+      ShowStatus(liveError_);
     }
-    if (liveServer_) {
-      address = LiveAddress(liveServer_->Port());
-      panel = QStringLiteral("Live: %1\nim ganzen Netzwerk erreichbar").arg(address);
-    } else {
-      panel = QStringLiteral("Live-Ergebnisse aus:\n%1").arg(error);
-      ShowStatus(error);
-    }
-  } else {
-    panel = QStringLiteral("Live-Ergebnisse als Dateien in\n%1").arg(settings_.LiveFolder);
   }
   liveFeed_ = std::make_unique<TLiveFeed>();
   liveFeed_->OnFolderState = [this](const QString& error) {
@@ -120,7 +130,7 @@ void TFormMain::ApplyLiveSettings() {
   if (TLiveServer* server = liveServer_.get())
     liveFeed_->OnPublication = [server](TLivePublicationPtr publication) { server->Publish(std::move(publication)); };
   liveFeed_->SetFolder(settings_.LiveFolder);
-  ShowLivePanel(address, panel);
+  ShowLivePanel();
   ScheduleLiveSnapshot();
 }
 

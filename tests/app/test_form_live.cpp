@@ -159,12 +159,14 @@ TEST_F(FormLive, TheServerComesAndGoesWithThePortInTheSettings) {
 TEST_F(FormLive, ABusyPortIsSaidInThePanelAndTheStatusLineAndTheRaceGoesOn) {
   QTcpServer other;
   ASSERT_TRUE(other.listen(QHostAddress::Any, 0));
+  QTemporaryDir web;
   TFormMain& form = Open();
-  Settings(other.serverPort());
+  Settings(other.serverPort(), web.path());
   const QString said = QStringLiteral("Port %1 ist belegt.").arg(other.serverPort());
   ASSERT_TRUE(form.PanelLive->isVisible());
-  EXPECT_TRUE(form.LabLive->text().startsWith("Live-Ergebnisse aus:")) << form.LabLive->text().toStdString();
+  EXPECT_TRUE(form.LabLive->text().startsWith("Live-Ergebnisse im Netzwerk aus:")) << form.LabLive->text().toStdString();
   EXPECT_TRUE(form.LabLive->text().contains(said));
+  EXPECT_TRUE(form.LabLive->text().endsWith("Live-Ergebnisse als Dateien in\n" + web.path())) << "the folder is still written";
   EXPECT_FALSE(form.LiveQr->isVisible()) << "no address to scan";
   EXPECT_TRUE(form.LabStatus->isVisible());
   EXPECT_TRUE(form.LabStatus->text().contains(said)) << form.LabStatus->text().toStdString();

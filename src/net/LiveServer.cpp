@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 #include <QThread>
+#include <algorithm>
 #include <future>
 #include <mutex>
 #include <sys/resource.h>
@@ -54,6 +55,23 @@ void QuietModuleWarnings(QLoggingCategory* category) {
   if (qstrcmp(category->categoryName(), "qt.httpserver") == 0) category->setEnabled(QtWarningMsg, false);
 }
 
+// Every connection is a descriptor of the whole program, whose own files (protocol, journal,
+// reports) must not run out because of a crowd: the soft limit is raised to hold the clients and
+// a reserve, and where it cannot be, fewer clients are taken.
+int ClientsWithinDescriptorLimit(int wanted) {
+  constexpr rlim_t kReserve = 256;
+  rlimit limit{};
+  if (wanted <= 0 || getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  const rlim_t needed = rlim_t(wanted) + kReserve;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+    (void)setrlimit(RLIMIT_NOFILE, &limit);
+    (void)getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
+  return limit.rlim_cur > 2 * kReserve ? int(limit.rlim_cur - kReserve) : int(limit.rlim_cur / 2);
+}
+
 }  // namespace
 
 TLiveServer::TLiveServer(QObject* parent) : QObject(parent) {}
@@ -69,7 +87,9 @@ bool TLiveServer::Start(const TLiveServerOptions& options, QString* error) {
     std::lock_guard lock(mutex_);
     publication = latest_;
   }
-  auto thread = std::make_unique<TLiveServerThread>(options, &connections_, publication);
+  TLiveServerOptions within = options;
+  within.maxClients = ClientsWithinDescriptorLimit(options.maxClients);
+  auto thread = std::make_unique<TLiveServerThread>(within, &connections_, publication);
   thread->setObjectName(QStringLiteral("LiveServer"));
   auto started = thread->Started();
   thread->start();

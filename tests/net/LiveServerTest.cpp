@@ -212,6 +212,23 @@ TEST_F(LiveServerTest, RefusesConnectionsBeyondTheLimitWith503) {
   EXPECT_EQ(served->status, 200);
 }
 
+TEST_F(LiveServerTest, MakesRoomForItsClientsAndTheProgramsFilesInTheDescriptorLimit) {
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  if (before.rlim_max != RLIM_INFINITY && before.rlim_max < 3000) GTEST_SKIP() << "hard limit " << before.rlim_max;
+  // A desktop's usual soft limit, below 2,000 clients and the program's own files.
+  rlimit low = before;
+  low.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  TLiveServerOptions options;
+  options.maxClients = 2000;
+  StartServer(options);
+  rlimit now{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &now), 0);
+  EXPECT_GE(now.rlim_cur, rlim_t(2000 + 256));
+  (void)setrlimit(RLIMIT_NOFILE, &before);
+}
+
 TEST_F(LiveServerTest, ClosesConnectionsWithoutACompleteRequestAfterTheIdleTimeout) {
   TLiveServerOptions options;
   options.idleTimeoutMs = 300;

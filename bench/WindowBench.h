@@ -1,17 +1,20 @@
 #pragma once
 // What the benchmarks that run the whole window share: quiet platform services (every question
-// answered with yes, no sound, no printer), quantiles, and their main.
+// answered with yes, no sound, no printer), the window, quantiles, and their main.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QString>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <vector>
 
+#include "app/FMain.h"
+#include "dialogs/Cfg.h"
+#include "dialogs/DlgYesNo.h"
 #include "platform/AppTitle.h"
-
 #include "platform/Modal.h"
 #include "platform/Printers.h"
 #include "platform/Sound.h"
@@ -44,6 +47,23 @@ inline double Quantile(std::vector<double> values, double q) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
   return values[std::min(values.size() - 1, static_cast<size_t>(q * static_cast<double>(values.size())))];
+}
+
+// The window with its two dialogs, shown, as the program makes them.
+struct BenchWindow {
+  TFormMain form;
+  TCfgDialog cfg{&form};
+  TFDlgYesNo yesNo{&form};
+  BenchWindow() {
+    form.SetDialogs(&cfg, &yesNo);
+    form.show();
+  }
+};
+
+// The categories file the window reads from the working folder.
+inline void WriteCategories(const char* lines = "M\r\n") {
+  QFile categories("Kategorie.txt");
+  if (categories.open(QIODevice::WriteOnly)) categories.write(lines);
 }
 
 // A key pressed and released on a widget, delivered at once.

@@ -18,9 +18,6 @@
 #include <vector>
 
 #include "WindowBench.h"
-#include "app/FMain.h"
-#include "dialogs/Cfg.h"
-#include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/AppTitle.h"
 #include "platform/Tick.h"
@@ -142,19 +139,13 @@ void BM_LapPressWithAndWithoutTheGuard(benchmark::State& state) {
   for (auto _ : state) {
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    QFile categories("Kategorie.txt");
-    categories.open(QIODevice::WriteOnly);
-    categories.write("M\r\n");
-    categories.close();
+    WriteCategories();
     platform::ManualClock ticks(kStart);
     platform::SetTickSource(&ticks);
     std::vector<double> guarded, unguarded;
     {
-      TFormMain form;
-      TCfgDialog cfg(&form);
-      TFDlgYesNo yesNo(&form);
-      form.SetDialogs(&cfg, &yesNo);
-      form.show();
+      BenchWindow window;
+      TFormMain& form = window.form;
       for (int r = 0; r < kLapRiders; ++r) {
         form.eName->setText(QStringLiteral("Fahrer %1").arg(r + 1));
         PressKey(form.SortGrid1, Qt::Key_F5);

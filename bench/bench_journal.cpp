@@ -16,9 +16,6 @@
 #include <vector>
 
 #include "WindowBench.h"
-#include "app/FMain.h"
-#include "dialogs/Cfg.h"
-#include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
@@ -57,20 +54,14 @@ void BM_LapPress(benchmark::State& state) {
   for (auto _ : state) {
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    QFile categories("Kategorie.txt");
-    categories.open(QIODevice::WriteOnly);
-    categories.write("M\r\n");
-    categories.close();
+    WriteCategories();
 
     StampingTicks ticks;
     platform::SetTickSource(&ticks);
     std::vector<double> toTick, toDone;
     {
-      TFormMain form;
-      TCfgDialog cfg(&form);
-      TFDlgYesNo yesNo(&form);
-      form.SetDialogs(&cfg, &yesNo);
-      form.show();
+      BenchWindow window;
+      TFormMain& form = window.form;
       // The laps here follow each other within microseconds: no double presses to guard against.
       form.Race().SetMinimumLap(0);
       if (journaled) form.StartJournal();

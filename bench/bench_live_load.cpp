@@ -19,9 +19,6 @@
 #include <unistd.h>
 
 #include "WindowBench.h"
-#include "app/FMain.h"
-#include "dialogs/Cfg.h"
-#include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "io/Settings.h"
 #include "platform/KeyStore.h"
@@ -135,10 +132,7 @@ Run Race(quint16 port) {
   Run run;
   QTemporaryDir folder;
   QDir::setCurrent(folder.path());
-  QFile categories("Kategorie.txt");
-  (void)categories.open(QIODevice::WriteOnly);
-  categories.write("M\r\n");
-  categories.close();
+  WriteCategories();
   {
     platform::KeyStore store;
     store.OpenKey(SettingsKey(), true);
@@ -147,11 +141,8 @@ Run Race(quint16 port) {
     store.WriteInteger("MinLap", 0);
     store.CloseKey();
   }
-  TFormMain form;
-  TCfgDialog cfg(&form);
-  TFDlgYesNo yesNo(&form);
-  form.SetDialogs(&cfg, &yesNo);
-  form.show();
+  BenchWindow window;
+  TFormMain& form = window.form;
   for (int r = 0; r < kRiders; ++r) {
     form.eName->setText(QStringLiteral("Fahrer %1").arg(r + 1));
     PressKey(form.SortGrid1, Qt::Key_F5);

@@ -16,9 +16,6 @@
 
 #include "WindowBench.h"
 #include "XTestInput.h"
-#include "app/FMain.h"
-#include "dialogs/Cfg.h"
-#include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
@@ -30,20 +27,11 @@ constexpr int kPresses = 200;
 constexpr int kLapsPerRider = 4;
 constexpr int kStallMs = 100;
 
-struct Window {
-  TFormMain form;
-  TCfgDialog cfg{&form};
-  TFDlgYesNo yesNo{&form};
+struct Window : BenchWindow {
   Window() {
-    form.SetDialogs(&cfg, &yesNo);
     form.Race().SetMinimumLap(0);
-    form.show();
     form.activateWindow();
     (void)QTest::qWaitForWindowActive(&form);
-  }
-  ~Window() {
-    cfg.setParent(nullptr);
-    yesNo.setParent(nullptr);
   }
 };
 
@@ -115,8 +103,7 @@ std::vector<double> PressErrors(int stallMs, benchmark::State& state) {
 void BM_PressToRecordedTime(benchmark::State& state) {
   const int stallMs = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    QFile categories("Kategorie.txt");
-    if (categories.open(QIODevice::WriteOnly)) categories.write("M\r\nF\r\n");
+    WriteCategories("M\r\nF\r\n");
     const std::vector<double> errors = PressErrors(stallMs, state);
     if (errors.empty()) return;
     state.counters["error_median_ms"] = Quantile(errors, 0.5);

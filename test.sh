@@ -27,11 +27,13 @@ cd build-asan
 ctest --output-on-failure -j"$(nproc)"
 
 # The README's main command, through the same script, build folder and executable path as a
-# normal start; then the Debian package made from that build, unpacked and started.
+# normal start; then the two Debian packages made from that build (the program and its
+# spreadsheet module), installed, started and removed again.
 cd "$root"
 tests/commands/check-main-command.sh
-deb="$(tools/make-deb.sh)"
-tests/package/check-deb.sh "$deb"
+debs="$(tools/make-deb.sh)"
+readarray -t debs <<<"$debs"
+tests/package/check-deb.sh "${debs[@]}"
 
 # Every fuzz target for a fixed count of runs on its seed corpus: a reader that regressed fails
 # here. A clang build of its own, in build-fuzz/.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Veltrano (Release) and starts it in a race folder (default ./race), seeded with the
-# sample Kategorie.txt and Start.wav. Options such as --help and --version go to the program as
-# they are, and then no folder is made.
+# same samples as the installed program's launcher, which does the seeding. Options such as
+# --help and --version go to the program as they are, and then no folder is made.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -11,9 +11,5 @@ if (($# > 1)) || [[ "${1:-}" == -* ]]; then
   exec "$program" "$@"
 fi
 
-folder="${1:-$root/race}"
-mkdir -p "$folder"
-for sample in Kategorie.txt Start.wav; do
-  [[ -e "$folder/$sample" ]] || cp "$root/data/$sample" "$folder/$sample"
-done
-exec "$program" "$folder"
+exec env VELTRANO_PROGRAM="$program" VELTRANO_SAMPLES="$root/data" \
+  "$root/data/veltrano-launcher.sh" "${1:-$root/race}"

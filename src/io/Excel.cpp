@@ -7,8 +7,15 @@ TExcel::TExcel(TAutomationFactory factory, QObject* Owner) : QObject(Owner), FFa
 // Releasing the automation object leaves the application running.
 TExcel::~TExcel() = default;
 
+QString SpreadsheetAutomationMissingText() {
+  const QString package = QString::fromLatin1(platform::kSpreadsheetPackage);
+  return QStringLiteral("Für die Übertragung in eine Tabelle fehlt das Paket %1.\nInstallieren mit: sudo apt install %1")
+      .arg(package);
+}
+
 bool TExcel::Connect() {
   std::unique_ptr<platform::SpreadsheetAutomation> app = FFactory();
+  FAutomationMissing = !app;
   if (!app) return false;
   const bool connected = FExcelNew ? app->Start() : (app->Attach() || app->Start());
   if (!connected) return false;

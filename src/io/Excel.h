@@ -25,6 +25,9 @@ private:
 // Makes the automation object; nullptr when no spreadsheet automation exists on this machine.
 using TAutomationFactory = std::function<std::unique_ptr<platform::SpreadsheetAutomation>()>;
 
+// What the user is told when the spreadsheet automation is not installed: the package to install.
+QString SpreadsheetAutomationMissingText();
+
 class TExcel : public QObject {
   Q_OBJECT
 public:
@@ -47,6 +50,9 @@ public:
 
   // true when an application is held and made visible; false when none can be had.
   bool Connect();
+  // After a Connect that failed: true when the machine has no spreadsheet automation at all
+  // (its module is not installed), false when the application itself did not answer.
+  bool AutomationMissing() const { return FAutomationMissing; }
   // line := 1 and a new workbook, which becomes the active one.
   void NewWorkbook();
   // RowValues into line `line`, then line + 1 (also for an empty list).
@@ -64,5 +70,6 @@ private:
   bool FExcelNew = false;
   bool FHorizontal = true;
   int32_t FLine = 1;
+  bool FAutomationMissing = false;
   std::unique_ptr<platform::SpreadsheetAutomation> FExcelApp;
 };

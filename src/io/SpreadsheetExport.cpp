@@ -48,6 +48,7 @@ TExportOutcome ExportRows(TExcel& excel, const QVector<QStringList>& rows,
   TExportOutcome outcome;
   try {
     outcome.Connected = excel.Connect();
+    outcome.AutomationMissing = excel.AutomationMissing();
     if (!outcome.Connected) return outcome;
     excel.NewWorkbook();
     const auto n = static_cast<int32_t>(rows.size());
@@ -147,8 +148,11 @@ void TSpreadsheetExport::Finished() {
   FThread = nullptr;
   HideProgress();
   FLastOutcome = FOutcome;
-  // No application at all ends silently; a failed call is reported, the rows written stay.
-  if (!FLastOutcome.Error.isEmpty())
+  // A missing module is said with the package that brings it; an application that does not
+  // answer ends silently; a failed call is reported, the rows written stay.
+  if (FLastOutcome.AutomationMissing)
+    platform::ShowMessage(SpreadsheetAutomationMissingText(), MsgIcon::Information, FParent.data());
+  else if (!FLastOutcome.Error.isEmpty())
     platform::ShowMessage(FLastOutcome.Error, MsgIcon::Error, FParent.data());
   if (OnFinished) OnFinished(FLastOutcome);
 }

@@ -34,6 +34,7 @@ QVector<QStringList> SpreadsheetRows(const TMyStringGrid& grid);
 // How an export ended.
 struct TExportOutcome {
   bool Connected = false;  // false: no spreadsheet application could be had
+  bool AutomationMissing = false;  // and the reason is that its module is not installed
   int32_t RowsWritten = 0;
   QString Error;           // the automation error's text; empty when none
 };

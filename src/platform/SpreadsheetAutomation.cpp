@@ -24,7 +24,7 @@ CreateSpreadsheetAutomationFn Resolve(const QString& modulePath) {
   } else {
     const QString exeDir = QCoreApplication::applicationDirPath();
     candidates << QDir(exeDir).filePath(QString::fromLatin1(kSpreadsheetModule))
-               << QDir(exeDir).filePath(QStringLiteral("../lib/veltrano/") + QString::fromLatin1(kSpreadsheetModule));
+               << QDir(exeDir).filePath(QStringLiteral(VELTRANO_OFFICE_MODULE_DIR "/") + QString::fromLatin1(kSpreadsheetModule));
   }
   for (const QString& candidate : candidates) {
     auto library = std::make_unique<QLibrary>(candidate);

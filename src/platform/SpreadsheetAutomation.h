@@ -56,8 +56,11 @@ using CreateSpreadsheetAutomationFn = SpreadsheetAutomation* (*)(const Spreadshe
 inline constexpr const char* kCreateSpreadsheetAutomation = "VeltranoCreateSpreadsheetAutomation";
 // The module's file name without prefix and suffix.
 inline constexpr const char* kSpreadsheetModule = "veltrano_office";
+// The Debian package that installs the module (the program's own package does not: it needs
+// the office's libraries).
+inline constexpr const char* kSpreadsheetPackage = "veltrano-calc";
 
-// Loads the module (beside the executable, or in ../lib/veltrano) and creates the automation
+// Loads the module (beside the executable, or where the package installs it) and creates the automation
 // object; nullptr when the module is missing or cannot be loaded. modulePath overrides the search.
 std::unique_ptr<SpreadsheetAutomation> LoadSpreadsheetAutomation(const SpreadsheetOptions& options = {},
                                                                  const QString& modulePath = {});

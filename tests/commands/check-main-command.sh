@@ -29,7 +29,9 @@ kill -0 "$pid" 2>/dev/null && alive=1
 kill -9 "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
 ((alive)) || fail "'./veltrano.sh FOLDER' did not keep the program running: $(tail -n 20 "$scratch/out")"
-for file in Kategorie.txt Start.wav Veltrano.journal; do
-  [[ -e "$folder/$file" ]] || fail "'./veltrano.sh FOLDER' left no $file in FOLDER"
+[[ -e "$folder/Veltrano.journal" ]] || fail "'./veltrano.sh FOLDER' left no Veltrano.journal in FOLDER"
+# Every sample the README names, the participant list example included.
+for sample in Kategorie.txt Start.wav Teilnehmer-Beispiel.txt; do
+  cmp -s "$root/data/$sample" "$folder/$sample" || fail "'./veltrano.sh FOLDER' did not seed $sample into FOLDER"
 done
 echo "main command: ./veltrano.sh FOLDER -> the program runs in FOLDER, seeded"

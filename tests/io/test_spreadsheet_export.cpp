@@ -127,6 +127,7 @@ TEST(ExcelClient, ConnectAttachesOrStartsAndShowsAndFailsSilentlyWithoutApplicat
     EXPECT_EQ(excel.Connect(), c.connected) << c.calls.join(' ').toStdString();
     EXPECT_EQ(factory.record->calls, c.calls);
     EXPECT_EQ(excel.ExcelApp() != nullptr, c.connected);
+    EXPECT_EQ(excel.AutomationMissing(), !c.available);
   }
 }
 
@@ -136,6 +137,7 @@ TEST(ExcelClient, WithoutTheOfficeModuleConnectAnswersFalse) {
   EXPECT_EQ(platform::LoadSpreadsheetAutomation({}, "/nonexistent/libveltrano_office.so"), nullptr);
   TExcel excel;
   EXPECT_FALSE(excel.Connect());
+  EXPECT_TRUE(excel.AutomationMissing());
   EXPECT_EQ(excel.ExcelApp(), nullptr);
 }
 
@@ -237,7 +239,9 @@ TEST_F(ExportCommand, TransfersHeaderAndRidersThenFitsAndTwoExportsGiveTwoWorkbo
   EXPECT_EQ(exporter.ProgressText(), "");
 }
 
-TEST_F(ExportCommand, WithoutSpreadsheetTheCommandEndsSilently) {
+// Without the module the user is told which package to install; with the module but no
+// application answering the command ends silently, as before.
+TEST_F(ExportCommand, WithoutModuleTheBoxNamesThePackageWithoutApplicationNothingIsShown) {
   Fill(grid, {kRider1, kEntry});
   for (bool moduleMissing : {true, false}) {
     factory.available = !moduleMissing;
@@ -245,13 +249,24 @@ TEST_F(ExportCommand, WithoutSpreadsheetTheCommandEndsSilently) {
       app.attachWorks = false;
       app.startWorks = false;
     };
+    Doubles().modal.Reset();
+    if (moduleMissing) Doubles().modal.AnswerMessage(mrOk);
     TSpreadsheetExport exporter(grid, &window, factory.Make());
     exporter.sbExcelClick();
     ASSERT_TRUE(Finish(exporter));
     EXPECT_FALSE(exporter.LastOutcome().Connected);
+    EXPECT_EQ(exporter.LastOutcome().AutomationMissing, moduleMissing);
     EXPECT_EQ(exporter.LastOutcome().Error, "");
+    if (moduleMissing) {
+      ASSERT_EQ(Doubles().modal.History().size(), 1u);
+      EXPECT_EQ(Doubles().modal.History()[0].text,
+                "Für die Übertragung in eine Tabelle fehlt das Paket veltrano-calc.\n"
+                "Installieren mit: sudo apt install veltrano-calc");
+      EXPECT_EQ(Doubles().modal.History()[0].icon, MsgIcon::Information);
+    } else {
+      EXPECT_TRUE(Doubles().modal.History().empty());  // the scripted modal fails on any box
+    }
   }
-  EXPECT_TRUE(Doubles().modal.History().empty());  // the scripted modal fails on any box
   EXPECT_TRUE(factory.record->workbooks.isEmpty());
 }
 

@@ -31,8 +31,8 @@ ctest --output-on-failure -j"$(nproc)"
 # spreadsheet module), installed, started and removed again.
 cd "$root"
 tests/commands/check-main-command.sh
-debs="$(tools/make-deb.sh)"
-readarray -t debs <<<"$debs"
+packages="$(tools/make-deb.sh)"
+readarray -t debs <<<"$packages"
 tests/package/check-deb.sh "${debs[@]}"
 
 # Every fuzz target for a fixed count of runs on its seed corpus: a reader that regressed fails

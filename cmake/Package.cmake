@@ -36,7 +36,7 @@ set(CPACK_DEBIAN_CALC_PACKAGE_NAME veltrano-calc)
 set(CPACK_DEBIAN_CALC_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_CALC_DESCRIPTION
     "Veltrano: Übertragung des Protokolls in LibreOffice Calc
-Das Modul, mit dem der Knopf \"Excel\" von Veltrano das Ergebnisprotokoll in eine neue Tabelle
+Das Modul, mit dem der Knopf „Excel“ von Veltrano das Ergebnisprotokoll in eine neue Tabelle
 von LibreOffice Calc überträgt.")
 # The module is built for this very program, and starts Calc (the desktop one or the one
 # without a window system).

@@ -9,7 +9,8 @@ TExcel::~TExcel() = default;
 
 QString SpreadsheetAutomationMissingText() {
   const QString package = QString::fromLatin1(platform::kSpreadsheetPackage);
-  return QStringLiteral("Für die Übertragung in eine Tabelle fehlt das Paket %1.\nInstallieren mit: sudo apt install %1")
+  return QStringLiteral("Für die Übertragung in eine Tabelle fehlt das Paket %1.\n"
+                        "Installieren mit: sudo apt install %1")
       .arg(package);
 }
 

@@ -22,9 +22,11 @@ CreateSpreadsheetAutomationFn Resolve(const QString& modulePath) {
   if (!modulePath.isEmpty()) {
     candidates << modulePath;
   } else {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    candidates << QDir(exeDir).filePath(QString::fromLatin1(kSpreadsheetModule))
-               << QDir(exeDir).filePath(QStringLiteral(VELTRANO_OFFICE_MODULE_DIR "/") + QString::fromLatin1(kSpreadsheetModule));
+    // Beside the executable in a build; where the package installs it, relative to bin/.
+    const QDir exeDir(QCoreApplication::applicationDirPath());
+    const QString module = QString::fromLatin1(kSpreadsheetModule);
+    candidates << exeDir.filePath(module)
+               << exeDir.filePath(QStringLiteral(VELTRANO_OFFICE_MODULE_DIR "/") + module);
   }
   for (const QString& candidate : candidates) {
     auto library = std::make_unique<QLibrary>(candidate);

@@ -5,10 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
-#include <limits>
 #include <map>
 
-#include "race/Protocol.h"
 
 namespace {
 
@@ -58,30 +56,12 @@ QJsonObject EventJson(const TLiveEvent& event) {
   return o;
 }
 
-// Finished and stopped riders per category, grouped as the ranking groups them (letter case
-// aside) and named after the first; finishers by place, then riders stopped early, each in the
-// protocol's order, so a column the operator sorted by does not reorder the results.
 QJsonArray CategoriesJson(const std::vector<TLiveRider>& riders) {
-  std::vector<std::pair<QString, std::vector<const TLiveRider*>>> categories;
-  for (const TLiveRider& rider : riders) {
-    if (rider.state == TLiveRider::State::OnCourse) continue;
-    auto it = std::find_if(categories.begin(), categories.end(),
-                           [&](const auto& c) { return SameCategory(c.first, rider.category); });
-    if (it == categories.end()) it = categories.insert(categories.end(), {rider.category, {}});
-    it->second.push_back(&rider);
-  }
-  const auto placeOrder = [](const TLiveRider* rider) {
-    bool ranked = false;
-    const int place = rider->state == TLiveRider::State::Finished ? rider->place.toInt(&ranked) : 0;
-    return ranked ? place : std::numeric_limits<int>::max();
-  };
   QJsonArray result;
-  for (auto& [name, members] : categories) {
-    std::stable_sort(members.begin(), members.end(),
-                     [&](const TLiveRider* a, const TLiveRider* b) { return placeOrder(a) < placeOrder(b); });
+  for (const TLiveCategory& category : LiveCategories(riders)) {
     QJsonArray list;
-    for (const TLiveRider* rider : members) list.append(RiderJson(*rider));
-    result.append(QJsonObject{{"name", name}, {"riders", list}});
+    for (const TLiveRider* rider : category.riders) list.append(RiderJson(*rider));
+    result.append(QJsonObject{{"name", category.name}, {"riders", list}});
   }
   return result;
 }

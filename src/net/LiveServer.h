@@ -19,6 +19,8 @@ class TLiveServerCore;
 struct TLiveServerOptions {
   quint16 port = 8080;                       // 0: any free port (tests)
   int maxClients = 200;                      // open connections at once, push clients included; more get 503
+  int addressSharePercent = 25;              // of maxClients, the most one address (an IPv6 /64) may hold
+  int requestTimeoutMs = 3000;               // a request not complete this long after its first byte: closed
   int idleTimeoutMs = 10000;                 // a connection without a complete request for this long is closed
   int stallTimeoutMs = 10000;                // a client whose unsent data does not shrink for this long is dropped
   qint64 maxPendingBytes = 1 << 20;          // unsent data per client beyond this: dropped at once

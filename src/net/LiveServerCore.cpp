@@ -2,6 +2,10 @@
 
 #include <QHttpServerRequest>
 #include <algorithm>
+#include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +20,13 @@ const QByteArray kTextMethod = QByteArrayLiteral("Nur GET und HEAD sind erlaubt.
 const QByteArray kTextNoResults = QByteArrayLiteral("Noch keine Ergebnisse, bitte gleich erneut laden.\n");
 const QByteArray kTextBadRequest = QByteArrayLiteral("Ungültige Anfrage.\n");
 const QByteArray kTextTooLarge = QByteArrayLiteral("Anfrage zu groß.\n");
+// A push client gets a new state only once the last has left the kernel too (bar this much):
+// the kernel's send buffer grows to megabytes, and a page that reads slowly would otherwise work
+// through every old state piled up there. The kernel gives no sign when it is done, so a client
+// waiting for that is looked at this often.
+constexpr int kPushKernelSlack = 4 * 1024;
+constexpr int kDrainIntervalMs = 20;
+
 const QByteArray kTextBusy = QByteArrayLiteral("Zu viele Verbindungen, bitte in ein paar Sekunden erneut versuchen.\n");
 
 // Answers and closes a connection beyond the limit without making a socket object of it. The
@@ -31,6 +42,30 @@ void RefuseAtOnce(int descriptor) {
   ::close(descriptor);
 }
 
+// The address a connection's places are counted under: an IPv4 address, or the /64 network of an
+// IPv6 one (a single host may pick any address there).
+QByteArray PeerOf(int descriptor) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof address;
+  if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &size) != 0) return QByteArray();
+  if (address.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    return QByteArray(reinterpret_cast<const char*>(&v4->sin_addr), 4);
+  }
+  if (address.ss_family != AF_INET6) return QByteArray();
+  const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+  const char* bytes = reinterpret_cast<const char*>(&v6->sin6_addr);
+  if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) return QByteArray(bytes + 12, 4);
+  return QByteArray(bytes, 8);
+}
+
+// Ours and the kernel's: what the client has not yet taken.
+qint64 Unsent(QTcpSocket* socket) {
+  int kernel = 0;
+  if (::ioctl(int(socket->socketDescriptor()), SIOCOUTQ, &kernel) != 0) kernel = 0;
+  return socket->bytesToWrite() + kernel;
+}
+
 }  // namespace
 
 TLiveServerSocket::TLiveServerSocket(TLiveServerCore* core, QObject* parent) : QTcpSocket(parent), core_(core) {}
@@ -40,7 +75,8 @@ TLiveServerSocket::~TLiveServerSocket() { core_->Forget(this); }
 TLiveServerListener::TLiveServerListener(TLiveServerCore* core) : core_(core) {}
 
 void TLiveServerListener::incomingConnection(qintptr descriptor) {
-  if (core_->Full()) {
+  const QByteArray peer = PeerOf(int(descriptor));
+  if (core_->Full(peer)) {
     RefuseAtOnce(int(descriptor));
     return;
   }
@@ -50,7 +86,7 @@ void TLiveServerListener::incomingConnection(qintptr descriptor) {
     ::close(int(descriptor));
     return;
   }
-  core_->Adopt(socket);
+  core_->Adopt(socket, peer);
   addPendingConnection(socket);
 }
 
@@ -62,10 +98,16 @@ TLiveServerCore::TLiveServerCore(const TLiveServerOptions& options, std::atomic<
   int sweepMs = 500;
   if (options_.idleTimeoutMs > 0) sweepMs = std::min(sweepMs, options_.idleTimeoutMs / 4);
   if (options_.stallTimeoutMs > 0) sweepMs = std::min(sweepMs, options_.stallTimeoutMs / 4);
-  sweep_.setInterval(std::max(sweepMs, 5));
   connect(&sweep_, &QTimer::timeout, this, &TLiveServerCore::Sweep);
+  if (options_.requestTimeoutMs > 0) sweepMs = std::min(sweepMs, options_.requestTimeoutMs / 4);
+  sweep_.setInterval(std::max(sweepMs, 5));
   ping_.setInterval(std::max(options_.pingIntervalMs, 10));
   connect(&ping_, &QTimer::timeout, this, &TLiveServerCore::Ping);
+  drain_.setInterval(kDrainIntervalMs);
+  connect(&drain_, &QTimer::timeout, this, &TLiveServerCore::SendToWaiting);
+  // A share of the places for each address, so one host cannot lock every viewer out.
+  const qint64 share = qint64(std::max(options_.maxClients, 0)) * std::clamp(options_.addressSharePercent, 0, 100) / 100;
+  placesPerPeer_ = int(std::max<qint64>(share, 1));
 }
 
 TLiveServerCore::~TLiveServerCore() {
@@ -131,8 +173,10 @@ void TLiveServerCore::SetPublication(const TLivePublicationPtr& publication) {
 void TLiveServerCore::SendNewest(TLiveServerSocket* socket, const QByteArray& event) {
   // Each event is the whole state, so a client still taking an older one skips to the newest
   // when it is done: its unsent data stays one state, and a slow phone is served, not dropped.
-  if (socket->bytesToWrite() > 0) {
+  const qint64 ours = socket->bytesToWrite();
+  if (ours > 0 || Unsent(socket) > kPushKernelSlack) {
     socket->behind = true;
+    if (ours == 0 && !drain_.isActive()) drain_.start();
     return;
   }
   socket->behind = false;
@@ -149,10 +193,26 @@ QByteArray TLiveServerCore::CurrentEvent() const {
   return live_http::PushEvent("{\"ageMs\":" + QByteArray::number(age) + ',' + data.mid(1));
 }
 
-bool TLiveServerCore::Full() const { return options_.maxClients <= 0 || int(sockets_.size()) >= options_.maxClients; }
+void TLiveServerCore::SendToWaiting() {
+  bool waiting = false;
+  const std::vector<TLiveServerSocket*> clients = push_;  // Send may drop one
+  for (TLiveServerSocket* socket : clients) {
+    if (!socket->behind || socket->bytesToWrite() > 0) continue;
+    SendNewest(socket, CurrentEvent());
+    waiting = waiting || (socket->behind && socket->bytesToWrite() == 0);
+  }
+  if (!waiting) drain_.stop();
+}
 
-void TLiveServerCore::Adopt(TLiveServerSocket* socket) {
+bool TLiveServerCore::Full(const QByteArray& peer) const {
+  return options_.maxClients <= 0 || int(sockets_.size()) >= options_.maxClients ||
+         perPeer_.value(peer) >= placesPerPeer_;
+}
+
+void TLiveServerCore::Adopt(TLiveServerSocket* socket, const QByteArray& peer) {
   sockets_.insert(socket);
+  socket->peer = peer;
+  ++perPeer_[peer];
   connections_->fetch_add(1);
   socket->idleSinceMs = socket->progressMs = NowMs();
   socket->setReadBufferSize(kReadBufferBytes);
@@ -174,6 +234,7 @@ void TLiveServerCore::Adopt(TLiveServerSocket* socket) {
 void TLiveServerCore::Forget(TLiveServerSocket* socket) {
   if (sockets_.erase(socket) == 0) return;
   connections_->fetch_sub(1);
+  if (--perPeer_[socket->peer] <= 0) perPeer_.remove(socket->peer);
   push_.erase(std::remove(push_.begin(), push_.end(), socket), push_.end());
 }
 
@@ -185,20 +246,25 @@ void TLiveServerCore::ReadyRead(TLiveServerSocket* socket) {
     return;
   }
   // The module reads all it is given on every signal, so what is here now is new.
-  if (socket->requestLine.State() == live_http::TRequestLine::TState::Collecting) {
-    const QByteArray bytes = socket->peek(available);
-    socket->requestLine.Feed(bytes.constData(), bytes.size());
+  live_http::TRequestFramer& framer = socket->framer;
+  const QByteArray bytes = socket->peek(available);
+  framer.Feed(bytes.constData(), bytes.size());
+  if (socket->requestSinceMs < 0 && (framer.InRequest() || framer.HasComplete())) socket->requestSinceMs = NowMs();
+  // The module reads this socket right after this returns: a failed write must not close it
+  // under the module's feet, so Refuse closes on the loop's next turn.
+  if (framer.State() == live_http::TRequestFramer::TState::TooLong) {
+    Refuse(socket, 431, kTextTooLarge);
+  } else if (framer.State() == live_http::TRequestFramer::TState::Bad && !framer.HasComplete()) {
+    Refuse(socket, 400, kTextBadRequest);
   }
-  socket->requestBytes += available;
-  if (socket->requestLine.State() == live_http::TRequestLine::TState::TooLong ||
-      socket->requestBytes > live_http::kMaxRequestBytes) {
-    // The module reads this socket right after this returns: a failed write must not close
-    // it under the module's feet, so it is written on the loop's next turn.
-    socket->closing = true;
-    socket->skip(socket->bytesAvailable());
-    socket->write(live_http::TextResponse(431, kTextTooLarge, false, true));
-    QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
-  }
+  // A refusal with complete requests before it waits until the module has handed them over.
+}
+
+void TLiveServerCore::Refuse(TLiveServerSocket* socket, int status, const QByteArray& text) {
+  socket->closing = true;
+  socket->skip(socket->bytesAvailable());
+  socket->write(live_http::TextResponse(status, text, false, true));
+  QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
 }
 
 bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocket* tcpSocket) {
@@ -208,15 +274,23 @@ bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocke
     return true;
   }
   if (socket->closing || socket->push) return true;
-  const QByteArray line = socket->requestLine.Line();
-  socket->requestLine.Reset();
-  socket->requestBytes = 0;
+  live_http::TRequestFramer& framer = socket->framer;
+  const QByteArray line = framer.TakeComplete();
   socket->idleSinceMs = NowMs();
+  socket->requestSinceMs = framer.InRequest() || framer.HasComplete() ? socket->idleSinceMs : -1;
+  Answer(request, socket, line);
+  if (!socket->closing && !socket->push && framer.State() == live_http::TRequestFramer::TState::Bad &&
+      !framer.HasComplete()) {
+    Refuse(socket, 400, kTextBadRequest);
+  }
+  return true;
+}
 
+void TLiveServerCore::Answer(const QHttpServerRequest& request, TLiveServerSocket* socket, const QByteArray& line) {
   live_http::TRequestHead head;
   if (!live_http::ParseRequestLine(line, &head)) {
     Reply(socket, live_http::TextResponse(400, kTextBadRequest, false, true), QByteArray(), false);
-    return true;
+    return;
   }
   const bool keepAlive = live_http::KeepAlive(head.version, request.value("connection"));
   const auto method = request.method();
@@ -224,7 +298,7 @@ bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocke
   if (method != QHttpServerRequest::Method::Get && !headOnly) {
     Reply(socket, live_http::TextResponse(405, kTextMethod, keepAlive, true, {{"Allow", QByteArrayLiteral("GET, HEAD")}}),
           QByteArray(), keepAlive);
-    return true;
+    return;
   }
   const QByteArray path = live_http::TargetPath(head.target);
   if (path == live_http::kEventsPath) {
@@ -233,22 +307,21 @@ bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocke
     } else {
       StartPush(socket);
     }
-    return true;
+    return;
   }
   if (!publication_) {
     Reply(socket,
           live_http::TextResponse(503, kTextNoResults, keepAlive, !headOnly, {{"Retry-After", QByteArrayLiteral("5")}}),
           QByteArray(), keepAlive);
-    return true;
+    return;
   }
   const TLiveResource* resource = paths_.Find(path);
   if (!resource) {
     Reply(socket, live_http::TextResponse(404, kTextNotFound, keepAlive, !headOnly), QByteArray(), keepAlive);
-    return true;
+    return;
   }
   Reply(socket, live_http::ResponseHead(200, resource->contentType, resource->body.size(), keepAlive),
         headOnly ? QByteArray() : resource->body, keepAlive);
-  return true;
 }
 
 void TLiveServerCore::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
@@ -272,6 +345,7 @@ void TLiveServerCore::Reply(TLiveServerSocket* socket, const QByteArray& head, c
 
 void TLiveServerCore::StartPush(TLiveServerSocket* socket) {
   socket->push = true;
+  socket->requestSinceMs = -1;
   push_.push_back(socket);
   QByteArray out = live_http::ResponseHead(200, "text/event-stream", -1, false);
   out += CurrentEvent();
@@ -287,7 +361,10 @@ bool TLiveServerCore::Send(TLiveServerSocket* socket, const QByteArray& data) {
     Drop(socket);
     return false;
   }
-  if (pending == 0) socket->progressMs = NowMs();
+  if (pending == 0 && Unsent(socket) == 0) {
+    socket->progressMs = NowMs();
+    socket->lastUnsent = 0;
+  }
   socket->write(data);
   // Hands it to the kernel now instead of on the next turn of the loop: a new result should
   // reach every page as soon as it exists.
@@ -309,7 +386,15 @@ void TLiveServerCore::Sweep() {
     if (socket->state() != QAbstractSocket::ConnectedState && socket->state() != QAbstractSocket::ClosingState) {
       continue;
     }
-    if (socket->bytesToWrite() > 0) {
+    if (options_.requestTimeoutMs > 0 && socket->requestSinceMs >= 0 && !socket->closing &&
+        now - socket->requestSinceMs > options_.requestTimeoutMs) {
+      Drop(socket);
+      continue;
+    }
+    const qint64 unsent = Unsent(socket);
+    if (unsent < socket->lastUnsent) socket->progressMs = now;
+    socket->lastUnsent = unsent;
+    if (unsent > 0) {
       if (options_.stallTimeoutMs > 0 && now - socket->progressMs > options_.stallTimeoutMs) Drop(socket);
     } else if (!socket->push && options_.idleTimeoutMs > 0 && now - socket->idleSinceMs > options_.idleTimeoutMs) {
       Drop(socket);
@@ -321,5 +406,5 @@ void TLiveServerCore::Ping() {
   const std::vector<TLiveServerSocket*> clients = push_;
   // A client with data on its way needs no sign of life.
   for (TLiveServerSocket* socket : clients)
-    if (socket->bytesToWrite() == 0) Send(socket, QByteArray(live_http::kPing));
+    if (Unsent(socket) == 0) Send(socket, QByteArray(live_http::kPing));
 }

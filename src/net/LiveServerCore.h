@@ -5,6 +5,7 @@
 // Everything here lives and runs on the server thread.
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -26,10 +27,12 @@ public:
   bool push = false;     // on the push channel: gets events, its input is discarded
   bool behind = false;   // on the push channel, missed a state while data was unsent: owed the newest
   bool closing = false;  // answered for the last time; nothing more is read or handled
-  qint64 requestBytes = 0;  // of the request being received
-  live_http::TRequestLine requestLine;
+  QByteArray peer;       // the address its places are counted under
+  live_http::TRequestFramer framer;
+  qint64 requestSinceMs = -1;  // when the oldest request not yet answered began; -1: none
   qint64 idleSinceMs = 0;  // the last complete request or the last response fully sent
-  qint64 progressMs = 0;   // the last time unsent data shrank, or began
+  qint64 progressMs = 0;   // the last time unsent data (ours and the kernel's) shrank, or began
+  qint64 lastUnsent = 0;   // ours and the kernel's, when last looked at
 
 private:
   TLiveServerCore* core_;
@@ -60,8 +63,8 @@ public:
   void SetPublication(const TLivePublicationPtr& publication);
 
   // For the listener and the sockets.
-  bool Full() const;
-  void Adopt(TLiveServerSocket* socket);
+  bool Full(const QByteArray& peer) const;
+  void Adopt(TLiveServerSocket* socket, const QByteArray& peer);
   void Forget(TLiveServerSocket* socket);
 
 protected:
@@ -70,11 +73,15 @@ protected:
 
 private:
   void ReadyRead(TLiveServerSocket* socket);
+  void Answer(const QHttpServerRequest& request, TLiveServerSocket* socket, const QByteArray& requestLine);
+  // Answers for the last time and closes, whatever else the client sent.
+  void Refuse(TLiveServerSocket* socket, int status, const QByteArray& text);
   void Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body, bool keepAlive);
   void StartPush(TLiveServerSocket* socket);
   bool Send(TLiveServerSocket* socket, const QByteArray& data);
   // The event, or (data still unsent) a promise of the newest once it is sent.
   void SendNewest(TLiveServerSocket* socket, const QByteArray& event);
+  void SendToWaiting();
   QByteArray CurrentEvent() const;
   void Drop(TLiveServerSocket* socket);
   void Sweep();
@@ -87,7 +94,10 @@ private:
   QElapsedTimer clock_;
   QTimer sweep_;
   QTimer ping_;
+  QTimer drain_;  // while push clients wait for the kernel to pass on their last state
   std::unordered_set<TLiveServerSocket*> sockets_;
+  QHash<QByteArray, int> perPeer_;
+  int placesPerPeer_ = 0;
   std::vector<TLiveServerSocket*> push_;  // in the order they came
   TLivePublicationPtr publication_;
   live_http::TPathTable paths_;  // points into publication_

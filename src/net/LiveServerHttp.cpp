@@ -1,30 +1,109 @@
 #include "net/LiveServerHttp.h"
 
 #include <QUrl>
+#include <algorithm>
+#include <cstring>
 
 namespace live_http {
 
-TRequestLine::TState TRequestLine::Feed(const char* data, qsizetype size) {
-  qsizetype i = 0;
-  if (line_.isEmpty()) {
-    while (i < size && (data[i] == '\r' || data[i] == '\n')) ++i;
-  }
-  for (; i < size && state_ == TState::Collecting; ++i) {
-    if (data[i] == '\n') {
-      if (line_.endsWith('\r')) line_.chop(1);
-      state_ = TState::Complete;
-    } else if (line_.size() >= kMaxRequestLine) {
+namespace {
+
+bool IsTokenChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         (c != 0 && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
+}
+
+// A Content-Length value: digits only, and no more than a request may hold.
+bool ContentLength(const QByteArray& value, qint64* length) {
+  if (value.isEmpty() || value.size() > 18) return false;
+  for (char c : value)
+    if (c < '0' || c > '9') return false;
+  *length = value.toLongLong();
+  return *length <= kMaxRequestBytes;
+}
+
+}  // namespace
+
+TRequestFramer::TState TRequestFramer::Feed(const char* data, qsizetype size) {
+  for (qsizetype i = 0; i < size && state_ == TState::Reading; ++i) {
+    if (phase_ == TPhase::Body) {
+      const qsizetype take = qsizetype(std::min<qint64>(bodyLeft_, size - i));
+      bodyLeft_ -= take;
+      requestBytes_ += take;
+      i += take - 1;
+      if (bodyLeft_ == 0) EndOfRequest();
+      continue;
+    }
+    const char c = data[i];
+    if (phase_ == TPhase::Idle && c != '\r' && c != '\n') phase_ = TPhase::Head;
+    if (++requestBytes_ > kMaxRequestBytes) {
       state_ = TState::TooLong;
+    } else if (phase_ == TPhase::Idle) {
+      continue;  // an empty line before a request
+    } else if (requestLine_.isNull() && line_.size() >= kMaxRequestLine) {
+      state_ = TState::TooLong;
+    } else if (c == '\n') {
+      if (line_.endsWith('\r')) line_.chop(1);
+      Line(line_);
+      line_.clear();
+    } else if (line_.endsWith('\r')) {
+      state_ = TState::Bad;  // a CR that ends no line
     } else {
-      line_.append(data[i]);
+      line_.append(c);
     }
   }
   return state_;
 }
 
-void TRequestLine::Reset() {
-  state_ = TState::Collecting;
-  line_.clear();
+void TRequestFramer::Line(const QByteArray& line) {
+  if (requestLine_.isNull()) {
+    requestLine_ = line.isNull() ? QByteArray("") : line;
+  } else if (!line.isEmpty()) {
+    Header(line);
+  } else if (hasLength_ && bodyLeft_ > 0) {
+    phase_ = TPhase::Body;
+  } else {
+    EndOfRequest();
+  }
+}
+
+void TRequestFramer::Header(const QByteArray& line) {
+  const qsizetype colon = line.indexOf(':');
+  // A folded line (starting with a blank) or a name with blanks, "Content-Length : 5", would be
+  // a header to one parser and none to another.
+  bool valid = colon > 0;
+  for (qsizetype k = 0; valid && k < colon; ++k) valid = IsTokenChar(line[k]);
+  const QByteArray value = valid ? line.mid(colon + 1).trimmed() : QByteArray();
+  for (char c : value) valid = valid && (c == '\t' || uchar(c) >= 0x20) && c != 0x7f;
+  if (!valid) {
+    state_ = TState::Bad;
+    return;
+  }
+  const QByteArray name = line.left(colon);
+  // This server takes no body in chunks: GET and HEAD have none.
+  if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0) {
+    state_ = TState::Bad;
+  } else if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
+    if (hasLength_ || !ContentLength(value, &bodyLeft_)) state_ = TState::Bad;
+    hasLength_ = true;
+  }
+}
+
+void TRequestFramer::EndOfRequest() {
+  complete_.push_back(requestLine_);
+  ++completed_;
+  phase_ = TPhase::Idle;
+  requestLine_ = QByteArray();
+  requestBytes_ = 0;
+  bodyLeft_ = 0;
+  hasLength_ = false;
+}
+
+QByteArray TRequestFramer::TakeComplete() {
+  if (complete_.empty()) return QByteArray();
+  QByteArray line = std::move(complete_.front());
+  complete_.pop_front();
+  return line;
 }
 
 bool ParseRequestLine(const QByteArray& line, TRequestHead* head) {

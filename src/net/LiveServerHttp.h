@@ -5,6 +5,7 @@
 // writes neither Connection nor our fixed headers, so these fill the gap.
 #include <QByteArray>
 #include <QtGlobal>
+#include <deque>
 #include <initializer_list>
 #include <map>
 #include <utility>
@@ -21,22 +22,40 @@ constexpr qsizetype kMaxRequestLine = 8 * 1024;
 // The push channel's path; it is the server's own and never looked up in a publication.
 inline constexpr char kEventsPath[] = "/api/events";
 
-// Collects the request line of the request being received, from the bytes as they arrive.
-// Empty lines before it are skipped, as RFC 9112 asks of a server.
-class TRequestLine {
+// Follows the requests of a connection from the bytes as they arrive, before the module parses
+// them: where each request ends (its head and a Content-Length body) and its request line. A
+// request whose length two parsers could read differently (Transfer-Encoding, a second or a
+// malformed Content-Length, folded or malformed header lines, a bare CR) is refused, so no
+// request can hide in another's body. Empty lines before a request are skipped, as RFC 9112
+// asks of a server; a bare LF ends a line, as the module reads it.
+class TRequestFramer {
 public:
-  enum class TState { Collecting, Complete, TooLong };
-  // The next bytes of the connection from where the request starts or the last call stopped;
-  // bytes after the line's end are not looked at.
+  enum class TState { Reading, TooLong, Bad };
+  // The next bytes of the connection; nothing is looked at once the state is not Reading.
   TState Feed(const char* data, qsizetype size);
   TState State() const { return state_; }
-  // The line without its CR LF; empty until complete.
-  QByteArray Line() const { return state_ == TState::Complete ? line_ : QByteArray(); }
-  void Reset();
+  // Whether a request has begun (empty lines before it count) and is not complete yet.
+  bool InRequest() const { return requestBytes_ > 0; }
+  // The request lines of the complete requests not yet taken, oldest first.
+  bool HasComplete() const { return !complete_.empty(); }
+  QByteArray TakeComplete();
+  qint64 Completed() const { return completed_; }
 
 private:
-  TState state_ = TState::Collecting;
-  QByteArray line_;
+  enum class TPhase { Idle, Head, Body };
+  void Line(const QByteArray& line);
+  void Header(const QByteArray& line);
+  void EndOfRequest();
+
+  TState state_ = TState::Reading;
+  TPhase phase_ = TPhase::Idle;
+  QByteArray line_;         // the line being received, without its end
+  QByteArray requestLine_;  // of the request being received
+  qint64 requestBytes_ = 0;  // of the request being received, head and body
+  qint64 bodyLeft_ = 0;
+  bool hasLength_ = false;
+  std::deque<QByteArray> complete_;
+  qint64 completed_ = 0;
 };
 
 struct TRequestHead {

@@ -1,8 +1,10 @@
 #include "race/LiveSnapshot.h"
 
 #include <algorithm>
+#include <limits>
 #include <tuple>
 
+#include "grid/SortCompare.h"
 #include "grid/SortGrid.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
@@ -41,6 +43,50 @@ std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick) 
   for (int32_t row = 1; row < rows; ++row)
     if (!protocol.IsEntryRow(row)) riders.push_back(RiderOfRow(protocol, row, nowTick));
   return riders;
+}
+
+namespace {
+
+// A finisher's place as a number; the others after every place.
+int PlaceOrder(const TLiveRider& rider) {
+  bool ranked = false;
+  const int place = rider.state == TLiveRider::State::Finished ? rider.place.toInt(&ranked) : 0;
+  return ranked ? place : std::numeric_limits<int>::max();
+}
+
+int CompareNumbers(const QString& a, const QString& b) {
+  const int x = a.toInt(), y = b.toInt();
+  return x != y ? (x < y ? -1 : 1) : ComparePlain(a, b);
+}
+
+}  // namespace
+
+std::vector<TLiveCategory> LiveCategories(const std::vector<TLiveRider>& riders) {
+  struct Entry {
+    QString key;  // the category as the ranking compares it
+    const TLiveRider* rider;
+  };
+  std::vector<Entry> done;
+  for (const TLiveRider& rider : riders)
+    if (rider.state != TLiveRider::State::OnCourse) done.push_back({LowerAscii(rider.category), &rider});
+  std::sort(done.begin(), done.end(), [](const Entry& a, const Entry& b) {
+    const TLiveRider& x = *a.rider;
+    const TLiveRider& y = *b.rider;
+    int c = ComparePlain(a.key, b.key);
+    if (c == 0 && PlaceOrder(x) != PlaceOrder(y)) c = PlaceOrder(x) < PlaceOrder(y) ? -1 : 1;
+    if (c == 0 && x.laps != y.laps) c = x.laps < y.laps ? -1 : 1;
+    if (c == 0) c = CompareNumbers(x.number, y.number);
+    if (c == 0) c = ComparePlain(x.name, y.name);
+    if (c == 0) c = ComparePlain(x.category, y.category);
+    return c < 0;
+  });
+  std::vector<TLiveCategory> categories;
+  for (const Entry& entry : done) {
+    if (categories.empty() || !SameCategory(categories.back().name, entry.rider->category))
+      categories.push_back({entry.rider->category, {}});
+    categories.back().riders.push_back(entry.rider);
+  }
+  return categories;
 }
 
 std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now) {

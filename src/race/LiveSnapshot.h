@@ -39,13 +39,24 @@ struct TLiveSnapshot {
   bool raceRunning = false;
   int32_t raceMs = 0;               // the race clock when taken
   int64_t takenAtMs = 0;            // when taken: ms since 1970 (UTC) on this computer's clock
-  std::vector<TLiveRider> riders;   // in protocol order: per category, ranked
+  std::vector<TLiveRider> riders;   // in protocol order, which a header sort in the window changes
   std::vector<TLiveEvent> events;   // newest first
 };
 using TLiveSnapshotPtr = std::shared_ptr<const TLiveSnapshot>;
 
 // The riders of the protocol (entry rows left out), their running times counted to nowTick.
 std::vector<TLiveRider> LiveRiders(const TProtocol& protocol, uint32_t nowTick);
+
+// The riders who are done (finished, or stopped before the fifth lap) per category, as the
+// ranking orders them whatever order the window shows: categories by their text with the letter
+// case of 'A'..'Z' aside; in each, finishers by place, then the others by lap count, fewer first;
+// riders equal in all that by start number, name and spelling. A category is named as its first
+// rider writes it.
+struct TLiveCategory {
+  QString name;
+  std::vector<const TLiveRider*> riders;  // into the vector given
+};
+std::vector<TLiveCategory> LiveCategories(const std::vector<TLiveRider>& riders);
 
 // The newest race events (at most kLiveEvents), newest first. They are read from the presses
 // each rider row keeps, so what undo, a correction or a restored journal does to the protocol

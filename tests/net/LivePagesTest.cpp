@@ -84,15 +84,15 @@ TEST(LivePages, ACategoryIsOneWhateverItsLetterCaseAndListedByPlaceWhateverTheSo
   TLiveSnapshot s = Race();
   s.takenAtMs = 1'781'000'000'123;
   using State = TLiveRider::State;
-  // As the protocol stands after a sort by start number: places 3, 1, 2 of one category, one of
-  // them typed in other letters, a rider stopped early among them.
+  // As the protocol stands after a sort by start number: places 3, 1, 2 of one category, typed
+  // in other letters, a rider stopped early among them. It is named as its winner writes it.
   s.riders = {Rider(State::Finished, "3", "1", "Anna", "Herren", 5), Rider(State::Stopped, "-", "2", "Ben", "herren", 2),
               Rider(State::Finished, "1", "3", "Cem", "herren", 5), Rider(State::Finished, "2", "4", "Dirk", "HERREN", 5)};
   const QJsonObject data = Parse(LiveResultsJson(s));
   EXPECT_EQ(data["takenAt"].toDouble(), 1'781'000'000'123.0) << "when the state was taken";
   const QJsonArray categories = data["categories"].toArray();
   ASSERT_EQ(categories.size(), 1);
-  EXPECT_EQ(categories[0].toObject()["name"].toString(), "Herren");
+  EXPECT_EQ(categories[0].toObject()["name"].toString(), "herren");
   QStringList order;
   for (const QJsonValue rider : categories[0].toObject()["riders"].toArray()) order << rider["name"].toString();
   EXPECT_EQ(order, (QStringList{"Cem", "Dirk", "Anna", "Ben"}));

@@ -2,6 +2,7 @@
 // connections kept or closed as asked, the connection limit and the idle timeout.
 #include <QDir>
 #include <QFile>
+#include <QList>
 #include <QTcpServer>
 
 #include "LiveServerTestSupport.h"
@@ -182,6 +183,7 @@ TEST_F(LiveServerTest, KeepsOrClosesTheConnectionAsTheClientAsks) {
 TEST_F(LiveServerTest, RefusesConnectionsBeyondTheLimitWith503) {
   TLiveServerOptions options;
   options.maxClients = 3;
+  options.addressSharePercent = 100;  // all from this test's one address
   StartServer(options);
   server_.Publish(Pages(1));
   std::vector<Client> held = OffThread([port = port_] {
@@ -286,6 +288,108 @@ TEST_F(LiveServerTest, ClosesConnectionsWithoutACompleteRequestAfterTheIdleTimeo
   EXPECT_GE(o.afterResponseMs, 250);
   EXPECT_LT(o.afterResponseMs, 2000);
   EXPECT_TRUE(SpinUntil([&] { return server_.Connections() == 0; }, 3000));
+}
+
+TEST_F(LiveServerTest, OneHostTakesOnlyItsShareAndAnotherViewerGetsThePage) {
+  // One host opens every connection it can, each sending its request a byte at a time, and
+  // opens new ones as they are closed; a viewer on another host loads the page meanwhile.
+  TLiveServerOptions options;
+  options.maxClients = 40;  // a quarter of it, 10, for one address
+  options.requestTimeoutMs = 400;
+  StartServer(options);
+  server_.Publish(Pages(1));
+  std::atomic<bool> stop{false};
+  std::atomic<qint64> longestHeldMs{0};
+  Background flood([&, port = port_] {
+    struct Held {
+      Client client;
+      QElapsedTimer since;
+      qsizetype sent = 0;
+    };
+    const QByteArray request = "GET / HTTP/1.1\r\nHost: h\r\nX-Slow: " + QByteArray(100, 'x') + "\r\n\r\n";
+    std::vector<Held> held(options.maxClients);
+    while (!stop) {
+      for (Held& h : held) {
+        char byte = 0;
+        if (h.client.Valid() && ::recv(h.client.Fd(), &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0) {
+          longestHeldMs = std::max(longestHeldMs.load(), h.since.elapsed());
+          h.client.Close();
+        }
+        if (!h.client.Valid()) {
+          if (!h.client.Connect(port, 1000)) continue;
+          h.since.start();
+          h.sent = 0;
+        }
+        if (h.sent < request.size() && h.client.Send(request.mid(h.sent, 1))) ++h.sent;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  Spin(300);
+  std::vector<int> statuses = OffThread([port = port_] {
+    std::vector<int> out;
+    for (int i = 0; i < 10; ++i) {
+      const auto response = Get(port, "/", "GET", "127.0.0.2");
+      out.push_back(response ? response->status : 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return out;
+  });
+  const int mostOpen = server_.Connections();
+  stop = true;
+  flood.Join();
+  EXPECT_EQ(statuses, std::vector<int>(10, 200)) << "the other viewer gets the page every time";
+  EXPECT_LE(mostOpen, 10) << "one host holds at most its share";
+  EXPECT_GT(longestHeldMs.load(), 0) << "the slow requests were closed";
+  EXPECT_LT(longestHeldMs.load(), 1500) << "a request not complete in time is closed";
+}
+
+TEST_F(LiveServerTest, AmbiguousRequestLengthsAreAnswered400AndClosed) {
+  // Each would hide a second request in its body; it is answered 400 and never reached.
+  const QByteArray hidden = "GET /sprecher HTTP/1.1\r\nHost: h\r\n\r\n";
+  const QByteArray size = QByteArray::number(hidden.size());
+  const QList<QByteArray> heads = {
+      "Content-Length: " + size + "\r\nTransfer-Encoding: chunked\r\n",
+      "Transfer-Encoding: chunked\r\nContent-Length: " + size + "\r\n",
+      "Transfer-Encoding: chunked\r\n",
+      "Content-Length: 0\r\nContent-Length: " + size + "\r\n",
+      "Content-Length: " + size + "\r\nContent-Length: " + size + "\r\n",
+      "Content-Length: -" + size + "\r\n",
+      "Content-Length: 99999999999999999999\r\n",
+      "Content-Length : " + size + "\r\n",
+      "X-A: b\r\n Content-Length: " + size + "\r\n",
+  };
+  StartServer();
+  server_.Publish(Pages(1));
+  struct Outcome {
+    std::vector<int> statuses;
+    bool closed = false;
+  };
+  const auto outcomes = OffThread([port = port_, heads, hidden] {
+    std::vector<Outcome> out;
+    auto run = [&](const QByteArray& bytes) {
+      Outcome o;
+      Client client(port);
+      client.Send(bytes);
+      while (auto response = client.ReadResponse()) {
+        o.statuses.push_back(response->status);
+        if (response->Header("Connection") == "close") break;
+      }
+      o.closed = client.ClosedWithin(1000);
+      out.push_back(o);
+    };
+    for (const QByteArray& lines : heads) run("GET / HTTP/1.1\r\nHost: h\r\n" + lines + "\r\n" + hidden);
+    // After a sound request on the same connection: that one is answered, then the refusal.
+    run("GET / HTTP/1.1\r\nHost: h\r\n\r\nGET / HTTP/1.1\r\nHost: h\r\n" + heads[0] + "\r\n" + hidden);
+    return out;
+  });
+  ASSERT_EQ(outcomes.size(), size_t(heads.size()) + 1);
+  for (int i = 0; i < heads.size(); ++i) {
+    EXPECT_EQ(outcomes[i].statuses, std::vector<int>{400}) << heads[i].toStdString();
+    EXPECT_TRUE(outcomes[i].closed) << heads[i].toStdString();
+  }
+  EXPECT_EQ(outcomes.back().statuses, (std::vector<int>{200, 400}));
+  EXPECT_TRUE(outcomes.back().closed);
 }
 
 TEST_F(LiveServerTest, DropsAClientThatStopsReadingABigPage) {

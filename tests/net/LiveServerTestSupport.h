@@ -222,13 +222,23 @@ public:
     return *this;
   }
 
-  // A small receive buffer makes a client that does not read fill up quickly.
-  bool Connect(quint16 port, int timeoutMs = 5000, int receiveBuffer = 0) {
+  // A small receive buffer makes a client that does not read fill up quickly. The source is a
+  // loopback address (127.0.0.2 stands for another host).
+  bool Connect(quint16 port, int timeoutMs = 5000, int receiveBuffer = 0, const char* source = nullptr) {
     Close();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return false;
     SetTimeout(timeoutMs);
     if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (source) {
+      sockaddr_in from{};
+      from.sin_family = AF_INET;
+      ::inet_pton(AF_INET, source, &from.sin_addr);
+      if (::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+        Close();
+        return false;
+      }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -337,9 +347,10 @@ private:
   bool ended_ = false;
 };
 
-inline std::optional<Response> Get(quint16 port, const QByteArray& target, const QByteArray& method = "GET") {
-  Client client(port);
-  if (!client.Valid()) return std::nullopt;
+inline std::optional<Response> Get(quint16 port, const QByteArray& target, const QByteArray& method = "GET",
+                                   const char* source = nullptr) {
+  Client client;
+  if (!client.Connect(port, 5000, 0, source)) return std::nullopt;
   if (!client.Send(method + ' ' + target + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n")) {
     return std::nullopt;
   }

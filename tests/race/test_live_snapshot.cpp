@@ -210,3 +210,44 @@ TEST(SnapshotPacerTest, ABigRaceWaitsFourTimesItsLastCostAtMostAQuarterSecond) {
   pacer.Took(3000, -5);
   EXPECT_EQ(pacer.DelayMs(3000), 0);
 }
+
+TEST_F(LiveSnapshotTest, CategoriesKeepTheRankingsOrderAndSpellingWhateverTheWindowSortsBy) {
+  // Four categories, two of them spelt two ways; finishers, riders stopped early, one on course.
+  struct Ride {
+    const char *nr, *name, *cat;
+    int laps;        // 5: finishes
+    uint32_t lapMs;  // each lap
+  };
+  const Ride rides[] = {{"1", "Zora", "Z-Klasse", 5, 70000}, {"2", "Anton", "a-klasse", 5, 66000},
+                        {"3", "Bert", "A-Klasse", 5, 65000}, {"4", "Carl", "A-Klasse", 2, 60000},
+                        {"5", "Dana", "m", 5, 80000},        {"6", "Emil", "M", 5, 75000},
+                        {"7", "Finn", "Z-Klasse", 3, 61000}, {"8", "Gero", "Z-Klasse", 1, 62000},
+                        {"9", "Hugo", "_Gast", 5, 90000}};
+  for (size_t i = 0; i < std::size(rides); ++i) Start(rides[i].nr, rides[i].name, rides[i].cat, kT0 + uint32_t(i) * 1000);
+  for (size_t i = 0; i < std::size(rides); ++i) {
+    const uint32_t start = kT0 + uint32_t(i) * 1000;
+    for (int lap = 1; lap < rides[i].laps; ++lap) Lap(rides[i].nr, start + uint32_t(lap) * rides[i].lapMs);
+    Stop(rides[i].nr, start + uint32_t(rides[i].laps) * rides[i].lapMs);
+  }
+  Start("10", "Ida", "A-Klasse", kT0 + 500000);  // on course: not among those done
+  auto shown = [&] {
+    const std::vector<TLiveRider> riders = LiveRiders(*protocol, kT0 + 600000);
+    QStringList lines;
+    for (const TLiveCategory& category : LiveCategories(riders)) {
+      QStringList names;
+      for (const TLiveRider* rider : category.riders) names << rider->name;
+      lines << category.name + ": " + names.join(' ');
+    }
+    return lines;
+  };
+  // Letter case aside, by character code: '_' before the letters, which compare as small ones.
+  const QStringList ranking = {"_Gast: Hugo", "A-Klasse: Bert Anton Carl", "M: Emil Dana", "Z-Klasse: Zora Gero Finn"};
+  ASSERT_EQ(shown(), ranking);
+  for (const int32_t col : {pcName, pcNumber, pcTime, pcCategory, pcPlace, pcLapCount}) {
+    for (const TSortDirection direction : {sdAscending, sdDescending}) {
+      grid.SortOptions().SetSortDirection(direction);
+      grid.SortByColumn(col);
+      EXPECT_EQ(shown(), ranking) << "after a sort by column " << col << (direction == sdAscending ? " up" : " down");
+    }
+  }
+}

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "common/Doubles.h"
@@ -38,7 +39,7 @@ public:
   }
 
   QString ProtocolCell(int col, int row) const override { return rows.at(row)[col]; }
-  void RecordStart(uint32_t tick, const QString& nr, const QString& nm, const QString& cat) override {
+  void StartRider(uint32_t tick, const QString& nr, const QString& nm, const QString& cat) override {
     Row& r = rows[selected];
     r[1] = nr;
     r[2] = nm;
@@ -48,6 +49,7 @@ public:
     modified = true;
     if (selected == static_cast<int>(rows.size()) - 1) rows.push_back(Row{});
     Select(selected + 1);
+    log.push_back("next participant");
   }
   void RecordLap(uint32_t tick) override {
     Row& r = rows[selected];
@@ -79,11 +81,12 @@ public:
     if (!cat.isEmpty()) category = cat;
   }
   void ClearStartNumberChoices() override { log.push_back("choices cleared"); }
+  std::optional<EntryFields> WaitingParticipant() const override { return waiting; }
+  std::optional<EntryFields> waiting;
   void ShowCommands(const CommandFaces& faces) override { shown = faces; }
   void LockLapLengths(bool locked) override { lapTableLocked = locked; }
   void SetParticipantListEnabled(bool enabled) override { participantsEnabled = enabled; }
   void SetSettingsEnabled(bool enabled) override { settingsEnabled = enabled; }
-  void AdvanceParticipant() override { log.push_back("next participant"); }
   void UncheckAutoStart() override;
   void FocusResetButton() override { log.push_back("focus reset"); }
   void FocusStartButton() override { log.push_back("focus start"); }
@@ -209,6 +212,27 @@ TEST_F(RaceControlFixture, CommandsFollowTheSelectedRow) {
   control.StopClick(ticks.Now(), false);
   EXPECT_EQ(host.log.back(), "stop");
   EXPECT_FALSE(host.shown.stop.enabled);
+}
+
+// The entry row shows the participant the list has waiting; a rider's row shows the rider, and
+// the entry row without a waiting participant stays empty.
+TEST_F(RaceControlFixture, EntryFieldsShowTheRowOrTheWaitingParticipant) {
+  host.number = "7";
+  host.name = "Alt";
+  host.category = "M";
+  control.StartClick(ticks.Now());  // row 1 rides, row 2 is the entry row
+  const EntryFields rider{"7", "Alt", "M"}, waiting{"13", "Neu", "F"}, blank{"", "", "F"};  // the category stays as it was
+  struct Case {
+    int row;
+    std::optional<EntryFields> waiting;
+    EntryFields shown;
+  };
+  for (const Case& c : {Case{2, waiting, waiting}, Case{2, std::nullopt, blank}, Case{1, waiting, rider},
+                        Case{1, std::nullopt, rider}}) {
+    host.waiting = c.waiting;
+    host.Select(c.row);
+    EXPECT_EQ((EntryFields{host.number, host.name, host.category}), c.shown) << "row " << c.row;
+  }
 }
 
 TEST_F(RaceControlFixture, RiderDisplayFollowsSelection) {

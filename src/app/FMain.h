@@ -189,6 +189,13 @@ private:
   // Set-up steps of the files.
   void LoadCategoryList();
   void ConnectFileCommands();
+  // The participant list: its buttons and counter as its current line stands, and that line's
+  // rider shown.
+  void ShowListPlace();
+  // The current line's rider, his start number as the entry field holds it.
+  std::optional<TParticipant> ListedParticipant() const;
+  // The protocol row where he rides, 0 before his start.
+  int32_t StartedRow(const TParticipant& participant) const;
 
   // Settings.
   void ApplySettings();
@@ -227,7 +234,7 @@ private:
 
   // RaceControlHost.
   QString ProtocolCell(int col, int row) const override;
-  void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) override;
+  void StartRider(uint32_t tick, const QString& number, const QString& name, const QString& category) override;
   void RecordLap(uint32_t tick) override;
   void StopRider(uint32_t tick) override;
   void ShowRefusedPress(const QString& text) override;
@@ -239,11 +246,11 @@ private:
   QString CategoryText() const override;
   void ShowEntryFields(const QString& number, const QString& name, const QString& category) override;
   void ClearStartNumberChoices() override;
+  std::optional<EntryFields> WaitingParticipant() const override;
   void ShowCommands(const CommandFaces& faces) override;
   void LockLapLengths(bool locked) override;
   void SetParticipantListEnabled(bool enabled) override;
   void SetSettingsEnabled(bool enabled) override;
-  void AdvanceParticipant() override;
   void UncheckAutoStart() override;
   void FocusResetButton() override;
   void FocusStartButton() override;

@@ -14,6 +14,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/LocalTime.h"
 #include "platform/Modal.h"
+#include "race/Protocol.h"
 #include "widgets/LbSpeedButton.h"
 
 namespace {
@@ -121,21 +122,36 @@ void TFormMain::sb1mClick(QObject* Sender) {
       index = cbStartN->findText(cbStartN->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
     DataBase.Choose(index);
   }
+  ShowListPlace();
+}
+
+void TFormMain::ShowListPlace() {
   sb1m->setEnabled(DataBase.CanGoBack());
   sb1p->setEnabled(DataBase.CanGoForward());
   LabelBase->setText(DataBase.CounterText());
   ShowParticipant();
 }
 
+std::optional<TParticipant> TFormMain::ListedParticipant() const {
+  std::optional<TParticipant> participant = DataBase.CurrentParticipant();
+  if (participant) participant->Number.truncate(cbStartN->lineEdit()->maxLength());
+  return participant;
+}
+
+int32_t TFormMain::StartedRow(const TParticipant& participant) const {
+  return StartedRowOf(participant, SortGrid1->RowCount(), [this](int32_t c, int32_t r) { return SortGrid1->Cells(c, r); });
+}
+
 void TFormMain::ShowParticipant() {
-  const std::optional<TParticipant> participant = DataBase.CurrentParticipant();
+  const std::optional<TParticipant> participant = ListedParticipant();
   if (!participant) return;
   ShowEntryFields(participant->Number, participant->Name, participant->Category);
-  // A rider without a name would find the empty entry row and wipe the fields just filled.
-  if (eName->text().isEmpty()) return;
-  const int32_t row = SortGrid1->FindRow(2, eName->text(), false);
-  if (row > 0) {
-    raceControl_->UpdateCommandStates(row);
-    SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
-  }
+  // The rider's row is selected once he rides; until then the entry row, so that the fields,
+  // the commands and the selection speak of him alike and START takes him.
+  const int32_t last = SortGrid1->RowCount() - 1;
+  int32_t row = StartedRow(*participant);
+  if (row < 1 && protocol_->IsEntryRow(last)) row = last;
+  if (row < 1) return;
+  raceControl_->UpdateCommandStates(row);
+  SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
 }

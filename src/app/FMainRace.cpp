@@ -20,13 +20,65 @@
 #include "widgets/ButtonWithColor.h"
 #include "widgets/LbSpeedButton.h"
 
+namespace {
+
+// The participant list's move to the next rider at a START. It is part of the START's undo step,
+// so a START taken back shows its rider again, and done again moves on again.
+class TListMove : public QUndoCommand {
+public:
+  TListMove(TParticipantList& list, std::function<void()> moveOn, std::function<void()> show)
+      : list_(list), moveOn_(std::move(moveOn)), show_(std::move(show)) {}
+
+  void redo() override {
+    if (!moved_) {
+      moved_ = true;
+      before_ = list_.Current();
+      moveOn_();
+      after_ = list_.Current();
+      if (after_ == before_) setObsolete(true);
+      return;
+    }
+    Go(after_);
+  }
+  void undo() override { Go(before_); }
+
+private:
+  void Go(int index) {
+    list_.Choose(index);
+    show_();
+  }
+
+  TParticipantList& list_;
+  std::function<void()> moveOn_;
+  std::function<void()> show_;
+  bool moved_ = false;
+  int before_ = -1, after_ = -1;
+};
+
+// One undo step of several commands, closed whatever happens inside.
+class TMacroGuard {
+public:
+  TMacroGuard(QUndoStack& stack, const QString& text) : stack_(stack) { stack_.beginMacro(text); }
+  ~TMacroGuard() { stack_.endMacro(); }
+  TMacroGuard(const TMacroGuard&) = delete;
+  TMacroGuard& operator=(const TMacroGuard&) = delete;
+
+private:
+  QUndoStack& stack_;
+};
+
+}  // namespace
+
 QString TFormMain::ProtocolCell(int col, int row) const { return SortGrid1->Cells(col, row); }
 
 // The race commands are undo steps; the window journals them once the whole command is done.
-void TFormMain::RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) {
+void TFormMain::StartRider(uint32_t tick, const QString& number, const QString& name, const QString& category) {
   const QString rider = QStringLiteral("Nr. %1").arg(StartNumberOf(number, SortGrid1->Row()));
-  PushCommand(QStringLiteral("START ") + rider, rider, nullptr,
-              [=, this] { protocol_->RecordStart(tick, number, name, category); });
+  const QString text = QStringLiteral("START ") + rider;
+  TMacroGuard step(*undoStack_, text);
+  PushCommand(text, rider, nullptr, [=, this] { protocol_->RecordStart(tick, number, name, category); });
+  undoStack_->push(new TListMove(
+      DataBase, [this] { if (sb1p->isEnabled()) sb1mClick(sb1p); }, [this] { ShowListPlace(); }));
 }
 
 void TFormMain::RecordLap(uint32_t tick) {
@@ -71,6 +123,12 @@ void TFormMain::ShowEntryFields(const QString& number, const QString& name, cons
   if (index >= 0) cbPol->setCurrentIndex(index);
 }
 
+std::optional<EntryFields> TFormMain::WaitingParticipant() const {
+  const std::optional<TParticipant> listed = ListedParticipant();
+  if (!listed || StartedRow(*listed) > 0) return std::nullopt;
+  return EntryFields{listed->Number, listed->Name, listed->Category};
+}
+
 void TFormMain::ClearStartNumberChoices() {
   const QString typed = cbStartN->currentText();
   cbStartN->clear();
@@ -102,10 +160,6 @@ void TFormMain::LockLapLengths(bool locked) {
 void TFormMain::SetParticipantListEnabled(bool enabled) { bDB->setEnabled(enabled); }
 
 void TFormMain::SetSettingsEnabled(bool enabled) { bCFG->setEnabled(enabled); }
-
-void TFormMain::AdvanceParticipant() {
-  if (sb1p->isEnabled() && sb1p->OnClick) sb1p->OnClick(sb1p);
-}
 
 void TFormMain::UncheckAutoStart() { cbAutoStart->setChecked(false); }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 // Parser steps over one line; pos is 1-based as the list's columns are counted.
@@ -24,6 +26,13 @@ struct TParticipant {
 // characters, as the start-number choice is.
 inline constexpr int kMaxParticipantField = 255;
 TParticipant ParseParticipant(const QString& line);
+
+// The protocol row where participant p rides: the first started row (start tick in column 13)
+// with his name and the start number START gave him, 0 when he has not started. His number is
+// taken as the entry field holds it. A number that is none matches any: START numbered him by
+// his row, which every ranking changes; without name and number he is nobody. cell(col, row)
+// reads the protocol.
+int32_t StartedRowOf(const TParticipant& p, int32_t rowCount, const std::function<QString(int32_t col, int32_t row)>& cell);
 
 // The start-number choice of a line: its raw text before the first TAB, of the first 255
 // characters.

@@ -75,8 +75,12 @@ void RaceControl::UpdateCommandStates(int row) {
     // A stopped rider: column 13 holds the total time in milliseconds.
     clock_.ShowTime(RaceClock::RiderDisplay, static_cast<int32_t>(TickFromText(startTick).value_or(0)));
   }
-  host_.ShowEntryFields(host_.ProtocolCell(kColNumber, row), host_.ProtocolCell(kColName, row),
-                        host_.ProtocolCell(kColCategory, row));
+  // An entry row holds nothing yet: it shows the rider the participant list has next.
+  const std::optional<EntryFields> waiting = commands.start ? host_.WaitingParticipant() : std::nullopt;
+  const EntryFields fields = waiting.value_or(EntryFields{host_.ProtocolCell(kColNumber, row),
+                                                          host_.ProtocolCell(kColName, row),
+                                                          host_.ProtocolCell(kColCategory, row)});
+  host_.ShowEntryFields(fields.Number, fields.Name, fields.Category);
 }
 
 void RaceControl::StartClick(uint32_t tick) {
@@ -92,8 +96,7 @@ void RaceControl::StartClick(uint32_t tick) {
     Show();
   }
   if (autoStart_.Checked()) autoStart_.Restart(now);
-  host_.RecordStart(now, host_.StartNumberText(), host_.NameText(), host_.CategoryText());
-  host_.AdvanceParticipant();
+  host_.StartRider(now, host_.StartNumberText(), host_.NameText(), host_.CategoryText());
   // The first START, or one after ENDE that revives the clock, sets the race running.
   if (!clockTimer_.Enabled()) host_.RaceRunning(true);
   clockTimer_.SetEnabled(true);

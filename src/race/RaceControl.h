@@ -4,6 +4,7 @@
 // controls through RaceControlHost.
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "platform/Color.h"
 #include "platform/Timer.h"
@@ -43,13 +44,23 @@ struct RowCommands {
 };
 RowCommands CommandsForRow(const QString& lapCount, const QString& lastLapTick, const QString& startTick);
 
+// What the entry fields hold: start number, name, category.
+struct EntryFields {
+  QString Number;
+  QString Name;
+  QString Category;
+  bool operator==(const EntryFields&) const = default;
+};
+
 class RaceControlHost {
 public:
   virtual ~RaceControlHost() = default;
 
   // The protocol.
   virtual QString ProtocolCell(int col, int row) const = 0;
-  virtual void RecordStart(uint32_t tick, const QString& number, const QString& name, const QString& category) = 0;
+  // Enters the rider into the selected entry row, then moves the participant list on to its next
+  // participant, if there is one: one step, which an undo takes back as a whole.
+  virtual void StartRider(uint32_t tick, const QString& number, const QString& name, const QString& category) = 0;
   virtual void RecordLap(uint32_t tick) = 0;
   virtual void StopRider(uint32_t tick) = 0;
   virtual void ClearProtocol() = 0;
@@ -65,13 +76,15 @@ public:
   // when no item matches.
   virtual void ShowEntryFields(const QString& number, const QString& name, const QString& category) = 0;
   virtual void ClearStartNumberChoices() = 0;
+  // The participant the list shows, while he has not started: the entry row shows him, so that
+  // START takes him however the selection came there.
+  virtual std::optional<EntryFields> WaitingParticipant() const = 0;
 
   // The neighbours.
   virtual void ShowCommands(const CommandFaces& faces) = 0;
   virtual void LockLapLengths(bool locked) = 0;        // locking also computes the lap distances
   virtual void SetParticipantListEnabled(bool enabled) = 0;
   virtual void SetSettingsEnabled(bool enabled) = 0;
-  virtual void AdvanceParticipant() = 0;               // the "next participant" button, if enabled
   virtual void UncheckAutoStart() = 0;
   virtual void FocusResetButton() = 0;
   virtual void FocusStartButton() = 0;

@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
+#include <vector>
 #include <sys/stat.h>
 
 #include "io/ParticipantList.h"
@@ -175,4 +177,24 @@ TEST(CategoryFile, BlankLinesGiveNoChoice) {
   EXPECT_EQ(CategoryChoices({"", " "}), QStringList());
   // A choice keeps its text as the file has it.
   EXPECT_EQ(CategoryChoices({" M40 "}), QStringList({" M40 "}));
+}
+
+// Which protocol row a participant rides in: a started row with his name and the number START
+// gave him; not the entry row, not a namesake with another number.
+TEST(ParticipantRow, IsTheStartedRowWithHisNameAndNumber) {
+  // Number, name, start tick (column 13) of rows 0 (the header) to 6.
+  const std::vector<std::array<QString, 3>> rows{{"Nr.", "Name", ""}, {"7", "Meier", "1"}, {"8", "Meier", "2"},
+                                                 {"3", "Ohne", "3"},  {"", "", ""},       {"9", "Leer", ""},
+                                                 {"12", "", "4"}};
+  auto cell = [&rows](int32_t col, int32_t row) {
+    const auto& r = rows.at(static_cast<size_t>(row));
+    return col == 1 ? r[0] : col == 2 ? r[1] : col == 13 ? r[2] : QString();
+  };
+  const std::vector<std::pair<TParticipant, int32_t>> cases{
+      {{"8", "Meier", "M"}, 2}, {{"007", "Meier", ""}, 1}, {{" 8", "Meier", ""}, 2}, {{"5", "Meier", ""}, 0},
+      {{"A1", "Ohne", ""}, 3},  // no number: START gave him his row's, which rankings change
+      {{"9", "Leer", ""}, 0},   {{"12", "", ""}, 6},       {{"", "", ""}, 0},        {{"7", "meier", ""}, 0}};
+  for (const auto& [participant, row] : cases)
+    EXPECT_EQ(StartedRowOf(participant, static_cast<int32_t>(rows.size()), cell), row)
+        << participant.Number.toStdString() << " " << participant.Name.toStdString();
 }

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "common/Doubles.h"
@@ -38,7 +39,7 @@ public:
   }
 
   QString ProtocolCell(int col, int row) const override { return rows.at(row)[col]; }
-  void RecordStart(uint32_t tick, const QString& nr, const QString& nm, const QString& cat) override {
+  void StartRider(uint32_t tick, const QString& nr, const QString& nm, const QString& cat) override {
     Row& r = rows[selected];
     r[1] = nr;
     r[2] = nm;
@@ -48,6 +49,7 @@ public:
     modified = true;
     if (selected == static_cast<int>(rows.size()) - 1) rows.push_back(Row{});
     Select(selected + 1);
+    log.push_back("next participant");
   }
   void RecordLap(uint32_t tick) override {
     Row& r = rows[selected];
@@ -79,11 +81,11 @@ public:
     if (!cat.isEmpty()) category = cat;
   }
   void ClearStartNumberChoices() override { log.push_back("choices cleared"); }
+  std::optional<EntryFields> WaitingParticipant() const override { return std::nullopt; }
   void ShowCommands(const CommandFaces& faces) override { shown = faces; }
   void LockLapLengths(bool locked) override { lapTableLocked = locked; }
   void SetParticipantListEnabled(bool enabled) override { participantsEnabled = enabled; }
   void SetSettingsEnabled(bool enabled) override { settingsEnabled = enabled; }
-  void AdvanceParticipant() override { log.push_back("next participant"); }
   void UncheckAutoStart() override;
   void FocusResetButton() override { log.push_back("focus reset"); }
   void FocusStartButton() override { log.push_back("focus start"); }

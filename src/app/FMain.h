@@ -129,6 +129,10 @@ public:
   // The dialogs the program entry creates after the window.
   void SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo);
 
+  // Ends the program without a question (a signal, the desktop session ending): every dialog
+  // open now and any asked from here on ends unanswered, and the tear-down writes everything.
+  void EndWithoutQuestion();
+
   RaceClock& Clock() { return *raceClock_; }
   RaceControl& Race() { return *raceControl_; }
   AutoStart& AutoStarter() { return *autoStart_; }
@@ -189,6 +193,9 @@ private:
   // Set-up steps of the files.
   void LoadCategoryList();
   void ConnectFileCommands();
+
+  // Writes the settings, the protocol and the correction list, and closes the journal; once.
+  void TearDown();
 
   // Settings.
   void ApplySettings();
@@ -283,4 +290,6 @@ private:
   TFDlgYesNo* yesNoDialog_ = nullptr;
   QString helpFile_;
   bool frameCorrected_ = false;
+  bool ending_ = false;    // closing without a question
+  bool tornDown_ = false;
 };

@@ -227,8 +227,14 @@ void TFormMain::TearDown() {
   WriteSettings(store, SettingsKey(), settings_);
   SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
   WriteCorrectionFile();
-  // Only after the shut-down save is the race safe without its journal.
-  if (journal_) journal_->Close(JournalSnapshot());
+  // Only after the shut-down save is a race that is over safe without its journal.
+  if (journal_) {
+    const TRaceSnapshot race = JournalSnapshot();
+    if (RaceOver(race))
+      journal_->Close(race);
+    else
+      journal_->Leave();
+  }
 }
 
 void TFormMain::EndWithoutQuestion() {

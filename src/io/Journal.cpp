@@ -478,10 +478,11 @@ void TJournal::Rotate(const TRaceSnapshot& state) {
 }
 
 void TJournal::Close(const TRaceSnapshot& state) {
-  // A race still going is left open, so the next start offers to go on with it, as after a crash.
-  if (RaceOver(state)) Write(QStringLiteral("CLOSE"), state, true);
+  Write(QStringLiteral("CLOSE"), state, true);
   writer_.Close();
 }
+
+void TJournal::Leave() { writer_.Close(); }
 
 QString TJournal::TakeError() {
   QString error;

@@ -144,9 +144,11 @@ public:
   void Record(const QString& event, const TRaceSnapshot& state);
   // A reset: the current file is closed and kept under a dated name, a new one begins.
   void Rotate(const TRaceSnapshot& state);
-  // The program closes: the journal is marked closed when the race is over; a race with the
-  // clock running or riders on course is left unmarked, so the next start offers it for going on.
+  // A clean shut-down after the race is over (RaceOver): the journal is marked closed.
   void Close(const TRaceSnapshot& state);
+  // A shut-down while the race goes on: the file is closed unmarked, so the next start offers
+  // the race for going on, as after a crash.
+  void Leave();
 
   bool Active() const { return writer_.IsOpen(); }
   // The first failure to write, for the operator; empty while all is well.

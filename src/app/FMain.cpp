@@ -205,14 +205,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TFormMain::~TFormMain() {
-  // Tear-down: the settings, then the protocol into the working folder.
-  CollectSettings();
-  platform::KeyStore store;
-  WriteSettings(store, SettingsKey(), settings_);
-  SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
-  WriteCorrectionFile();
-  // Only after the shut-down save is the race safe without its journal.
-  if (journal_) journal_->Close(JournalSnapshot());
+  TearDown();
   // The undo steps go before the window's parts: emptying the stack reports to the window.
   delete undoStack_;
   undoStack_ = nullptr;
@@ -223,6 +216,33 @@ TFormMain::~TFormMain() {
 void TFormMain::SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo) {
   cfgDialog_ = cfg;
   yesNoDialog_ = yesNo;
+}
+
+void TFormMain::TearDown() {
+  if (tornDown_) return;
+  tornDown_ = true;
+  // The settings, then the protocol into the working folder.
+  CollectSettings();
+  platform::KeyStore store;
+  WriteSettings(store, SettingsKey(), settings_);
+  SortGrid1->SaveToFile(platform::ApplicationTitle() + ".txt", false);
+  WriteCorrectionFile();
+  // Only after the shut-down save is a race that is over safe without its journal.
+  if (journal_) {
+    const TRaceSnapshot race = JournalSnapshot();
+    if (RaceOver(race))
+      journal_->Close(race);
+    else
+      journal_->Leave();
+  }
+}
+
+void TFormMain::EndWithoutQuestion() {
+  ending_ = true;
+  // Ending the event loops first ends the nested loops of open dialogs too, and a dialog the
+  // tear-down would show (a file that cannot be written) returns at once instead of waiting.
+  QCoreApplication::exit(0);
+  TearDown();
 }
 
 void TFormMain::ApplySettings() {
@@ -293,7 +313,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-  if (raceControl_->CloseQuery()) {
+  if (ending_ || raceControl_->CloseQuery()) {
     event->accept();
   } else {
     event->ignore();

@@ -129,6 +129,10 @@ public:
   // The dialogs the program entry creates after the window.
   void SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo);
 
+  // Ends the program without a question (a signal, the desktop session ending): every dialog
+  // open now and any asked from here on ends unanswered, and the tear-down writes everything.
+  void EndWithoutQuestion();
+
   RaceClock& Clock() { return *raceClock_; }
   RaceControl& Race() { return *raceControl_; }
   AutoStart& AutoStarter() { return *autoStart_; }
@@ -196,6 +200,9 @@ private:
   std::optional<TParticipant> ListedParticipant() const;
   // The protocol row where he rides, 0 before his start.
   int32_t StartedRow(const TParticipant& participant) const;
+
+  // Writes the settings, the protocol and the correction list, and closes the journal; once.
+  void TearDown();
 
   // Settings.
   void ApplySettings();
@@ -290,4 +297,6 @@ private:
   TFDlgYesNo* yesNoDialog_ = nullptr;
   QString helpFile_;
   bool frameCorrected_ = false;
+  bool ending_ = false;    // closing without a question
+  bool tornDown_ = false;
 };

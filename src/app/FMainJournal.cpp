@@ -107,6 +107,8 @@ void TFormMain::StartJournal() {
     ApplySnapshot(state);
     restored = true;
   }
+  // Ended while the question was open: the journal stays as it is, for the next start to offer.
+  if (ending_) return;
   const QString kept = journal_->Begin(JournalSnapshot(), restored ? "RESTORE" : "OPEN");
   if (last.TooLarge) {
     platform::Modal().MessageBox(

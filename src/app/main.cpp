@@ -1,3 +1,4 @@
+#include <QTimer>
 #include <cstdio>
 
 #include "app/CommandLine.h"
@@ -7,6 +8,7 @@
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
 #include "platform/Application.h"
+#include "platform/EndRequests.h"
 
 namespace {
 QStringList Arguments(int argc, char** argv) {
@@ -33,13 +35,18 @@ int main(int argc, char** argv) {
   // One program per working folder, decided before any file there is touched.
   TJournalLock lock;
   if (!ClaimWorkingFolder(lock)) return 1;
+  // A signal or the session's end closes without a question and writes everything; the
+  // handlers stay until the tear-down is done, so a second signal cannot cut it short.
+  platform::EndRequests endRequests;
   // The window first, then the two dialogs it uses, each created once.
   TFormMain FormMain;
   TCfgDialog CfgDialog(&FormMain);
   TFDlgYesNo FDlgYesNo(&FormMain);
   FormMain.SetDialogs(&CfgDialog, &FDlgYesNo);
+  endRequests.OnEnd = [&FormMain] { FormMain.EndWithoutQuestion(); };
   FormMain.show();
-  // The window and its dialogs are up: offer to restore a race the last run did not end.
-  FormMain.StartJournal();
+  // The window and its dialogs are up: offer to restore a race the last run did not end. On
+  // the event loop, so that a request to end also ends the question.
+  QTimer::singleShot(0, &FormMain, &TFormMain::StartJournal);
   return app.exec();
 }

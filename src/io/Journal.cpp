@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -320,6 +321,18 @@ uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, 
   return nowTick - lastTick - wallGap;
 }
 
+namespace {
+// Only riders on course hold ticks in their cells; a stopped rider's last-lap cell is "0".
+bool OnCourse(const QStringList& row) {
+  return row.size() >= kProtocolColumns && !row[pcStartTick].isEmpty() && row[pcLastLapTick] != QLatin1String("0");
+}
+}  // namespace
+
+bool RaceOver(const TRaceSnapshot& state) {
+  if (state.State == TRaceSnapshot::TState::Running) return false;
+  return std::none_of(state.Rows.begin() + std::min<size_t>(1, state.Rows.size()), state.Rows.end(), OnCourse);
+}
+
 void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
   auto move = [shift](uint32_t tick) { return UsableTick(tick + shift); };
   if (state.RaceStartTick != 0) state.RaceStartTick = move(state.RaceStartTick);
@@ -335,8 +348,8 @@ void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
         row[kProtocolColumns] = record->ToText();
       }
     }
-    // Only riders on course hold ticks in their cells; a stopped rider's column 13 is his total.
-    if (row[pcStartTick].isEmpty() || row[pcLastLapTick] == QLatin1String("0")) continue;
+    // A stopped rider's column 13 is his total, no tick.
+    if (!OnCourse(row)) continue;
     if (const auto start = TickFromText(row[pcStartTick])) row[pcStartTick] = TickToText(move(*start));
     if (!row[pcLastLapTick].isEmpty())
       if (const auto last = TickFromText(row[pcLastLapTick])) row[pcLastLapTick] = TickToText(move(*last));
@@ -469,6 +482,8 @@ void TJournal::Close(const TRaceSnapshot& state) {
   writer_.Close();
 }
 
+void TJournal::Leave() { writer_.Close(); }
+
 QString TJournal::TakeError() {
   QString error;
   error.swap(error_);
@@ -530,19 +545,32 @@ TJournalLock::~TJournalLock() { Release(); }
 TJournalLock::TResult TJournalLock::Acquire(const QString& path) {
   Release();
   const QByteArray name = QFile::encodeName(path);
-  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) return TResult::Failed;
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
+  for (;;) {
+    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return TResult::Failed;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd_);
+      fd_ = -1;
+      return error == EWOULDBLOCK ? TResult::Busy : TResult::Failed;
+    }
+    // The program before may have removed the file between our open and our lock: a lock on
+    // a file no longer in the folder holds nobody off, so take the one that is there now.
+    struct stat held {}, named {};
+    if (::fstat(fd_, &held) == 0 && ::stat(name.constData(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      path_ = name;
+      return TResult::Acquired;
+    }
     ::close(fd_);
     fd_ = -1;
-    return error == EWOULDBLOCK ? TResult::Busy : TResult::Failed;
   }
-  return TResult::Acquired;
 }
 
 void TJournalLock::Release() {
   if (fd_ < 0) return;
+  // Removed while still held, so no other program can take the old file.
+  ::unlink(path_.constData());
   ::flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;

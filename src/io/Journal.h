@@ -86,6 +86,9 @@ TJournalContents ReadJournal(const QString& path);
 // Applies a record to a snapshot.
 void ApplyJournalRecord(const TJournalRecord& record, TRaceSnapshot& state);
 
+// Whether the race is over: the clock stopped and no rider on course.
+bool RaceOver(const TRaceSnapshot& state);
+
 // The amount to add to a tick of the old boot to get the same moment on today's counter, from
 // the last line's tick and wall-clock time and today's.
 uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, int64_t nowWall);
@@ -141,8 +144,11 @@ public:
   void Record(const QString& event, const TRaceSnapshot& state);
   // A reset: the current file is closed and kept under a dated name, a new one begins.
   void Rotate(const TRaceSnapshot& state);
-  // A clean shut-down.
+  // A clean shut-down after the race is over (RaceOver): the journal is marked closed.
   void Close(const TRaceSnapshot& state);
+  // A shut-down while the race goes on: the file is closed unmarked, so the next start offers
+  // the race for going on, as after a crash.
+  void Leave();
 
   bool Active() const { return writer_.IsOpen(); }
   // The first failure to write, for the operator; empty while all is well.
@@ -165,7 +171,8 @@ private:
 };
 
 // Only one program journals in a working folder: an exclusive lock on a file beside the
-// journal, released by the system when the program ends in whatever way.
+// journal, released by the system when the program ends in whatever way; a program that ends
+// cleanly removes the file.
 class TJournalLock {
 public:
   TJournalLock() = default;
@@ -179,4 +186,5 @@ public:
 
 private:
   int fd_ = -1;
+  QByteArray path_;
 };

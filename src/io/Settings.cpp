@@ -81,11 +81,16 @@ int ReadSettings(platform::KeyStore& store, const QString& key, TSettings& setti
 }
 
 bool WriteSettings(platform::KeyStore& store, const QString& key, const TSettings& settings) {
-  if (!store.OpenKey(key, true)) return false;
+  // One save for all values: each save waits for the disk.
+  if (!store.BeginWrites()) return false;
+  if (!store.OpenKey(key, true)) {
+    store.EndWrites();
+    return false;
+  }
   bool ok = true;
   for (const Field& field : Fields()) ok = store.WriteInteger(field.name, field.value(settings)) && ok;
   for (const Extra& extra : Extras()) ok = store.WriteInteger(extra.name, settings.*extra.member) && ok;
   ok = store.WriteString(kLiveFolder, settings.LiveFolder) && ok;
   store.CloseKey();
-  return ok;
+  return store.EndWrites() && ok;
 }

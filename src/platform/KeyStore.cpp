@@ -91,6 +91,8 @@ QString KeyStore::DefaultPath() {
 
 KeyStore::KeyStore(QString path) : path_(std::move(path)) {}
 
+KeyStore::~KeyStore() { EndWrites(); }
+
 KeyStore::Key* KeyStore::FindKey(const QString& path) {
   for (Key& key : keys_)
     if (SameName(key.name, path)) return &key;
@@ -275,6 +277,15 @@ bool KeyStore::OpenKey(const QString& key, bool create) {
     return true;
   }
 
+  if (batchLock_) {
+    // The batch holds the lock and has read the file; a new key is saved with its values.
+    if (!exists()) {
+      keys_.push_back({name, {}});
+      batchChanged_ = true;
+    }
+    current_ = name;
+    return true;
+  }
   if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
   QLockFile lock(path_ + QStringLiteral(".lock"));
   if (!lock.tryLock(lockTimeoutMs_)) return false;
@@ -312,13 +323,34 @@ std::optional<bool> KeyStore::ReadBool(const QString& name) const {
   return *number != 0;
 }
 
+bool KeyStore::BeginWrites() {
+  EndWrites();
+  if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
+  auto lock = std::make_unique<QLockFile>(path_ + QStringLiteral(".lock"));
+  if (!lock->tryLock(lockTimeoutMs_) || !Load()) return false;
+  batchLock_ = std::move(lock);
+  batchChanged_ = false;
+  return true;
+}
+
+bool KeyStore::EndWrites() {
+  if (!batchLock_) return false;
+  const bool saved = !batchChanged_ || Save();
+  batchLock_.reset();
+  batchChanged_ = false;
+  return saved;
+}
+
 bool KeyStore::Write(const Value& value) {
   if (current_.isEmpty()) return false;
-  if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
-  QLockFile lock(path_ + QStringLiteral(".lock"));
-  if (!lock.tryLock(lockTimeoutMs_)) return false;
-  // Start from what is on disk now: another instance may have written other keys meanwhile.
-  if (!Load()) return false;
+  std::unique_ptr<QLockFile> lock;
+  if (!batchLock_) {
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
+    lock = std::make_unique<QLockFile>(path_ + QStringLiteral(".lock"));
+    if (!lock->tryLock(lockTimeoutMs_)) return false;
+    // Start from what is on disk now: another instance may have written other keys meanwhile.
+    if (!Load()) return false;
+  }
   Key* key = FindKey(current_);
   if (!key) {
     keys_.push_back({current_, {}});
@@ -332,6 +364,10 @@ bool KeyStore::Write(const Value& value) {
     it->name = keptName;
   } else {
     key->values.push_back(value);
+  }
+  if (batchLock_) {
+    batchChanged_ = true;
+    return true;
   }
   return Save();
 }

@@ -13,8 +13,11 @@
 // (user-2026-12-08-10-15-00.reg) and the store starts empty.
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class QLockFile;
 
 namespace platform {
 
@@ -24,6 +27,9 @@ public:
   static QString DefaultPath();
 
   explicit KeyStore(QString path = DefaultPath());
+  ~KeyStore();
+  KeyStore(const KeyStore&) = delete;
+  KeyStore& operator=(const KeyStore&) = delete;
 
   // Opens a key (path like "\Software\Veltrano" or "Software\Veltrano"; case-insensitive; a
   // leading "HKEY_CURRENT_USER\" is ignored). Without create, a missing key fails; a key that
@@ -47,6 +53,13 @@ public:
   bool WriteInteger(const QString& name, int32_t value);
   bool WriteString(const QString& name, const QString& value);
   bool WriteBool(const QString& name, bool value) { return WriteInteger(name, value ? 1 : 0); }
+
+  // Writes between these two are saved together: the file is locked and read once, and written
+  // once at the end. Every save waits for the disk, so a dozen values saved one by one keep a
+  // closing program waiting for seconds. False when the file cannot be locked and read (the
+  // writes then fail), or, at the end, when it cannot be written.
+  bool BeginWrites();
+  bool EndWrites();
 
   QString Path() const { return path_; }
   static constexpr qint64 kMaxFileBytes = 1024 * 1024;
@@ -77,6 +90,8 @@ private:
   QString current_;  // normalised path of the open key
   std::vector<Key> keys_;  // in file order
   int lockTimeoutMs_ = 5000;
+  std::unique_ptr<QLockFile> batchLock_;  // held from BeginWrites to EndWrites
+  bool batchChanged_ = false;
 };
 
 }  // namespace platform

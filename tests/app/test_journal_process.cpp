@@ -10,12 +10,15 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cmath>
+#include <csignal>
 
 #include "race/Protocol.h"
 
 namespace {
 
 constexpr int kStepTimeoutMs = 60000;
+// Every flush to the disk takes 30 ms, as on a laptop's disk.
+const QString kSyncDelay = QStringLiteral("--sync-delay=30");
 
 class Harness {
 public:
@@ -23,6 +26,8 @@ public:
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_CONFIG_HOME", QDir(folder).filePath("config"));
+    // A run whose end is timed skips the leak check, which takes longer than the end itself.
+    if (args.contains(kSyncDelay)) env.insert("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1");
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(folder);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -89,6 +94,17 @@ public:
     process_.waitForFinished(kStepTimeoutMs);
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
   }
+  void Signal(int signal) { ::kill(static_cast<pid_t>(process_.processId()), signal); }
+  // Milliseconds until the process has ended; the lines it said meanwhile land in said.
+  qint64 TimeToEnd(QStringList& said) {
+    QElapsedTimer timer;
+    timer.start();
+    process_.waitForFinished(kStepTimeoutMs);
+    const qint64 elapsed = timer.elapsed();
+    while (process_.canReadLine()) said << QString::fromUtf8(process_.readLine()).trimmed();
+    return elapsed;
+  }
+  int ExitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
 
 private:
   QProcess process_;
@@ -309,6 +325,114 @@ TEST(JournalProcess, CorrectionsSurviveAKillAndTheRaceEndsAsWithoutIt) {
   EXPECT_TRUE(places.contains("row 1|1|Anna")) << places.join(" / ").toStdString();
   EXPECT_TRUE(places.contains("row 2|2|Benno"));
   EXPECT_TRUE(places.contains("row 1|3|Cleo"));
+}
+
+QString ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Two riders on course, one of them renamed: a correction for the correction list.
+const QStringList kRidersOnCourse = {"start 1 Anna M", "at 300", "start 2 Ben M", "at 600", "lap Anna",
+                                     "rename Ben Benno"};
+
+// The next start in the folder offers the race for going on, with its times.
+void ExpectOfferedAsLeft(const QString& folder, const QStringList& left, const std::string& why) {
+  Harness next(folder);
+  ASSERT_TRUE(next.Started());
+  const QStringList start = next.WaitFor("ready");
+  EXPECT_TRUE(start.contains("question Das letzte Rennen wurde nicht beendet. Wiederherstellen?"))
+      << why << ": " << start.join(" / ").toStdString();
+  EXPECT_EQ(next.Dump(), left) << why;
+}
+
+// However the program is ended from outside or by the operator during a race, it writes
+// everything, removes its lock, ends within half a second on a disk whose every flush takes
+// 30 ms, and the next start offers the race.
+TEST(JournalProcess, EveryWayOfEndingWritesEverythingAtOnceAndKeepsTheRaceForGoingOn) {
+  struct TEnding {
+    const char* how;
+    int signal;          // 0: the window closed and "Beenden?" answered "Ja"
+    bool questionOpen;   // "Beenden?" is on the screen when the signal comes
+  };
+  const TEnding endings[] = {{"closed, Beenden? answered", 0, false},
+                             {"SIGTERM", SIGTERM, false},
+                             {"SIGINT during Beenden?", SIGINT, true},
+                             {"SIGHUP during Beenden?", SIGHUP, true}};
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  for (const TEnding& ending : endings) {
+    const std::string how = ending.how;
+    const QString folder = Folder(root, QString::fromLatin1(ending.how).replace(' ', '-'));
+    QStringList args{kSyncDelay};
+    if (ending.questionOpen) args << "--real-dialogs";
+    QStringList left, said;
+    qint64 endMs = 0;
+    {
+      Harness run(folder, args);
+      ASSERT_TRUE(run.Started());
+      ASSERT_FALSE(run.WaitFor("ready").isEmpty());
+      for (const QString& step : kRidersOnCourse) run.Do(step);
+      left = run.Dump();
+      if (ending.signal == 0) {
+        run.Do("quit");
+        ASSERT_FALSE(run.WaitFor("closed").isEmpty()) << how;
+      } else {
+        if (ending.questionOpen) {
+          run.Do("ask-close");
+          ASSERT_FALSE(run.WaitFor("question Beenden?").isEmpty()) << how;
+        }
+        run.Signal(ending.signal);
+      }
+      endMs = run.TimeToEnd(said);
+      EXPECT_EQ(run.ExitCode(), 0) << how;
+    }
+    EXPECT_TRUE(said.contains("bye")) << how << ": " << said.join(" / ").toStdString();
+    EXPECT_LT(endMs, 500) << how;
+    const QString protocol = ReadAll(folder + "/Veltrano.txt");
+    EXPECT_TRUE(protocol.contains("Anna") && protocol.contains("Benno")) << how;
+    EXPECT_EQ(ReadAll(folder + "/Veltrano-Korrekturen.txt").count("\r\n"), 2) << how;  // header, rename
+    EXPECT_TRUE(ReadAll(folder + "/config/Veltrano/user.reg").contains("\"Width\"=dword:")) << how;
+    EXPECT_FALSE(QFile::exists(folder + "/Veltrano.lock")) << how;
+    ExpectOfferedAsLeft(folder, left, how);
+  }
+}
+
+// Closing ends the race for good only once it is over: the clock stopped and nobody on course.
+TEST(JournalProcess, AClosedRaceIsOfferedForGoingOnUnlessItIsOver) {
+  struct TCase {
+    const char* state;
+    QStringList steps;
+    bool offered;
+  };
+  const TCase cases[] = {
+      {"ENDE with a rider on course", {"start 1 Anna M", "at 300", "start 2 Ben M", "at 600", "stop Anna", "end"}, true},
+      {"everyone stopped, the clock running", {"start 1 Anna M", "at 300", "stop Anna"}, true},
+      {"everyone stopped, ENDE", {"start 1 Anna M", "at 300", "stop Anna", "end"}, false},
+  };
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  for (const TCase& c : cases) {
+    const std::string state = c.state;
+    const QString folder = Folder(root, QString::fromLatin1(c.state).replace(' ', '-'));
+    QStringList left;
+    {
+      Harness run(folder);
+      ASSERT_TRUE(run.Started());
+      ASSERT_FALSE(run.WaitFor("ready").isEmpty());
+      for (const QString& step : c.steps) run.Do(step);
+      left = run.Dump();
+      EXPECT_EQ(run.Quit(), 0) << state;
+    }
+    if (c.offered) {
+      ExpectOfferedAsLeft(folder, left, state);
+    } else {
+      Harness next(folder);
+      ASSERT_TRUE(next.Started());
+      EXPECT_FALSE(next.WaitFor("ready").join(" ").contains("question")) << state;
+      EXPECT_EQ(next.Quit(), 0) << state;
+    }
+  }
 }
 
 }  // namespace

@@ -285,9 +285,13 @@ TEST_F(JournalRestoreFixture, ResetKeepsTheRaceJournalAndACleanCloseAsksNothingN
     EXPECT_TRUE(old.Closed);
     EXPECT_TRUE(old.HasContent);
     EXPECT_FALSE(ReadJournal(kJournal).HasContent);
-    // The next race goes into the new journal.
+    // The next race goes into the new journal, and is over when the window closes.
     Start(form, "Cleo", "F");
     EXPECT_TRUE(ReadJournal(kJournal).HasContent);
+    Later(11000);
+    Select(form, 1);
+    Press(form, Qt::Key_F9);
+    QTest::mouseClick(form.bEnd, Qt::LeftButton);
     Doubles().modal.AnswerDialog(mrYes);  // "Beenden?"
     EXPECT_TRUE(form.close());
   }

@@ -17,8 +17,12 @@
 //   dellap NAME K       delete lap K of the rider (the pop-up menu's item)
 //   inslap NAME MS      insert a lap at race time MS (the question, answered as the clock shows it)
 //   rename NAME NEW     rename the rider in place (F2, the name, Enter)
-//   quit                close the window (answering "Beenden?" with yes)
-// Options: --restore=yes|no answers the restore question (default yes).
+//   quit                close the window (answering "Beenden?" with yes); "closed" once it has
+//   ask-close           close the window, leaving "Beenden?" open (with --real-dialogs)
+// It ends as the program does on SIGTERM, SIGINT and SIGHUP, and says "bye" when it is done.
+// Options: --restore=yes|no answers the restore question (default yes); --real-dialogs runs
+// every other question as a real modal dialog, unanswered; --sync-delay=MS makes every flush
+// to the disk take MS milliseconds longer, as on a laptop's disk.
 #include <QAbstractButton>
 #include <QPushButton>
 #include <QComboBox>
@@ -28,9 +32,12 @@
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 #include "app/FMain.h"
@@ -42,6 +49,7 @@
 #include "io/Journal.h"
 #include "platform/AppTitle.h"
 #include "platform/Application.h"
+#include "platform/EndRequests.h"
 #include "platform/HelpViewer.h"
 #include "platform/Modal.h"
 #include "platform/Printers.h"
@@ -51,6 +59,22 @@
 #include "race/Protocol.h"
 #include "race/TimeText.h"
 #include "widgets/ButtonWithColor.h"
+
+namespace {
+
+int syncDelayMs = 0;
+
+}  // namespace
+
+// Every flush to the disk, ours and the toolkit's, comes through here.
+extern "C" int fdatasync(int fd) {
+  if (syncDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(syncDelayMs));
+  return static_cast<int>(::syscall(SYS_fdatasync, fd));
+}
+extern "C" int fsync(int fd) {
+  if (syncDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(syncDelayMs));
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -65,6 +89,7 @@ void Say(const QString& line) {
 class HarnessModal : public platform::ModalService {
 public:
   bool restore = true;
+  bool realDialogs = false;
   int MessageBox(QWidget*, const QString&, const QString& text, MsgIcon, MsgButtons) override {
     Say("message " + text);
     return mrOk;
@@ -75,6 +100,7 @@ public:
     const QString text = question->Label1->text();
     Say("question " + text);
     if (text.startsWith("Das letzte Rennen")) return restore ? mrYes : mrCancel;
+    if (realDialogs) return platform::QtModalService().ExecDialog(dialog);
     return mrYes;
   }
   QAction* PopupMenu(QMenu*, const QPoint&) override { return nullptr; }
@@ -199,6 +225,10 @@ private:
       }
     } else if (command == "quit") {
       Say("ok quit");
+      if (form_.close()) Say("closed");
+      return;
+    } else if (command == "ask-close") {
+      Say("ok ask-close");
       form_.close();
       return;
     } else {
@@ -222,8 +252,12 @@ int main(int argc, char** argv) {
   platform::SetApplicationTitle("Veltrano");
   HarnessModal modal;
   Silent silent;
-  for (int i = 1; i < argc; ++i)
-    if (QByteArray(argv[i]) == "--restore=no") modal.restore = false;
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray arg(argv[i]);
+    if (arg == "--restore=no") modal.restore = false;
+    if (arg == "--real-dialogs") modal.realDialogs = true;
+    if (arg.startsWith("--sync-delay=")) syncDelayMs = arg.mid(13).toInt();
+  }
   platform::SetModalService(&modal);
   platform::SetSoundService(&silent);
   platform::SetShellService(&silent);
@@ -237,14 +271,15 @@ int main(int argc, char** argv) {
       Say("busy");
       result = 3;
     } else {
+      platform::EndRequests endRequests;
       TFormMain form;
       TCfgDialog cfg(&form);
       TFDlgYesNo yesNo(&form);
       form.SetDialogs(&cfg, &yesNo);
       // The races here last seconds: laps a few hundred milliseconds apart are no double presses.
       form.Race().SetMinimumLap(0);
+      endRequests.OnEnd = [&form] { form.EndWithoutQuestion(); };
       form.show();
-      form.StartJournal();
       Driver driver(form);
       QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
       QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -258,7 +293,10 @@ int main(int argc, char** argv) {
         }
         driver.Feed(QByteArray(chunk, static_cast<qsizetype>(got)));
       });
-      Say("ready");
+      QTimer::singleShot(0, &form, [&form] {
+        form.StartJournal();
+        Say("ready");
+      });
       result = app.exec();
     }
   }

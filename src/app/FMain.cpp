@@ -296,7 +296,6 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     protocol_->LayoutProtocolColumns();
     PlaceLivePanel();
   }
-  if (LivePanelEvent(watched, event)) return true;
   // The pop-up menu acts on the row it is opened over: a right press makes that row the current
   // one, so "Zeile entfernen" never takes another rider's row.
   if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {

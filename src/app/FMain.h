@@ -18,6 +18,7 @@
 #include "race/LiveSnapshot.h"
 #include "race/RaceClock.h"
 #include "race/RaceControl.h"
+#include "widgets/LivePanel.h"
 #include "widgets/WidgetsAccessible.h"
 
 class QAction;
@@ -42,6 +43,7 @@ class TCorrectionDialog;
 class TRiderEditor;
 struct TRowRecord;
 class TQrCodeView;
+
 class QTimer;
 class QUndoStack;
 class TJournal;
@@ -119,7 +121,9 @@ public:
   // The line that shows a refused press for a few seconds.
   QLabel* LabStatus = nullptr;
   // The live results' address and its QR code, over the protocol's lower right corner.
-  QFrame* PanelLive = nullptr;
+  // Below the protocol grid: the panels that must never cover a result.
+  QWidget* PanelBelowProtocol = nullptr;
+  TLivePanel* PanelLive = nullptr;
   TQrCodeView* LiveQr = nullptr;
   QLabel* LabLive = nullptr;
   // Timers.
@@ -227,8 +231,7 @@ private:
   void ApplySnapshot(const TRaceSnapshot& state);
   void JournalChange(const char* event);
   // Live results.
-  void BuildLivePanel();
-  bool LivePanelEvent(QObject* watched, QEvent* event);
+  void BuildLivePanel(QWidget* parent);
   void PlaceLivePanel();
   // The panel as the server and the folder stand: the address and its code, or why not.
   void ShowLivePanel();

@@ -25,7 +25,7 @@ constexpr const char* kParticipantFilter = " (Tabstopp-getrennt) (*.txt)|*.txt";
 }  // namespace
 
 void TFormMain::ConnectFileCommands() {
-  excelExport_ = std::make_unique<TSpreadsheetExport>(*SortGrid1, this);
+  excelExport_ = std::make_unique<TSpreadsheetExport>(*SortGrid1, PanelBelowProtocol);
   sbExcel->OnClick = [this](QObject*) { sbExcelClick(); };
   sbHTML->setProperty("Tag", 0);
   sbPrint->setProperty("Tag", 1);

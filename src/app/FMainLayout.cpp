@@ -20,6 +20,7 @@
 #include "grid/SortGrid.h"
 #include "widgets/ButtonWithColor.h"
 #include "widgets/LbSpeedButton.h"
+#include "widgets/LivePanel.h"
 #include "widgets/Udigit.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -30,6 +31,8 @@ constexpr int kClockAreaHeight = 237;
 constexpr int kPanelTimerWidth = 398;
 constexpr int kPanelDateWidth = 222;
 constexpr int kProtocolBarHeight = 41;
+// The protocol's header and one row (20 pixels and a grid line each), in the grid's frame.
+constexpr int kGridMinimumHeight = 2 * 21 + 2;
 
 // Clock digit geometry.
 constexpr int kDigitWidth = 45;
@@ -348,7 +351,18 @@ QWidget* TFormMain::BuildProtocolArea(QWidget* parent) {
   SortGrid1->setObjectName("SortGrid1");
   SortGrid1->setAccessibleName(QStringLiteral("Protokoll"));
   column->addWidget(SortGrid1, 1);
-  BuildLivePanel();
+  // In the smallest window the grid keeps its header and one row beside the panels below it.
+  SortGrid1->setMinimumHeight(kGridMinimumHeight);
+  // The panels of the live results and of the spreadsheet export take their own place below the
+  // grid, never over it: the grid's visible area ends where they begin.
+  PanelBelowProtocol = new QWidget(area);
+  PanelBelowProtocol->setObjectName("PanelBelowProtocol");
+  auto* panels = new QHBoxLayout(PanelBelowProtocol);
+  panels->setContentsMargins(0, 0, 0, 0);
+  panels->addStretch(1);
+  BuildLivePanel(PanelBelowProtocol);
+  panels->addWidget(PanelLive);
+  column->addWidget(PanelBelowProtocol);
   return area;
 }
 

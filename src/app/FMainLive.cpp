@@ -1,11 +1,7 @@
 // The main window's side of the live results: a snapshot of the race after every change, the
 // server and the published folder as the settings say, and the panel with the address and its
-// QR code.
-#include <QFrame>
-#include <QLabel>
-#include <QMouseEvent>
+// QR code below the protocol.
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "app/FMain.h"
 #include "grid/SortGrid.h"
@@ -18,15 +14,16 @@
 #include "race/LiveSnapshot.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
+#include "widgets/LivePanel.h"
 #include "widgets/QrCode.h"
 
 namespace {
-constexpr int kQrModulePixels = 3;
-constexpr int kLivePanelMargin = 8;
 constexpr int kLiveAddressCheckMs = 10000;
+// Data rows the protocol keeps in sight beside the live panel's code.
+constexpr int kLiveGridRows = 3;
 }  // namespace
 
-void TFormMain::BuildLivePanel() {
+void TFormMain::BuildLivePanel(QWidget* parent) {
   liveDue_ = new QTimer(this);
   liveDue_->setSingleShot(true);
   liveClock_.start();
@@ -35,43 +32,17 @@ void TFormMain::BuildLivePanel() {
   connect(liveAddressCheck_, &QTimer::timeout, this, [this] { CheckLiveAddress(); });
   connect(liveDue_, &QTimer::timeout, this, [this] { PublishLiveSnapshot(); });
 
-  // Over the protocol's lower right corner, where the last rows rarely are.
-  PanelLive = new QFrame(SortGrid1->viewport());
-  PanelLive->setObjectName("PanelLive");
-  PanelLive->setFrameShape(QFrame::Box);
-  PanelLive->setStyleSheet(QStringLiteral("QFrame#PanelLive { background: white; border: 1px solid #808080; }"));
-  PanelLive->setCursor(Qt::PointingHandCursor);
-  PanelLive->setToolTip(QStringLiteral("Klicken: QR-Code zeigen oder verbergen"));
-  auto* column = new QVBoxLayout(PanelLive);
-  column->setContentsMargins(4, 4, 4, 4);
-  column->setSpacing(2);
-  LiveQr = new TQrCodeView(PanelLive);
-  column->addWidget(LiveQr, 0, Qt::AlignHCenter);
-  LabLive = new QLabel(PanelLive);
-  LabLive->setObjectName("LabLive");
-  LabLive->setAlignment(Qt::AlignCenter);
-  LabLive->setTextInteractionFlags(Qt::NoTextInteraction);
-  LabLive->setAccessibleName(QStringLiteral("Live-Ergebnisse"));
-  column->addWidget(LabLive);
-  PanelLive->installEventFilter(this);
-  PanelLive->hide();
-}
-
-bool TFormMain::LivePanelEvent(QObject* watched, QEvent* event) {
-  if (watched != PanelLive || event->type() != QEvent::MouseButtonPress) return false;
-  LiveQr->setVisible(!LiveQr->isVisible());
-  PlaceLivePanel();
-  return true;
+  PanelLive = new TLivePanel(parent);
+  LiveQr = PanelLive->Code();
+  LabLive = PanelLive->Text();
 }
 
 void TFormMain::PlaceLivePanel() {
-  if (!PanelLive || PanelLive->isHidden()) return;
-  PanelLive->adjustSize();
-  const QSize size = PanelLive->sizeHint();
-  const QRect area = SortGrid1->viewport()->rect();
-  PanelLive->setGeometry(area.right() - size.width() - kLivePanelMargin, area.bottom() - size.height() - kLivePanelMargin,
-                         size.width(), size.height());
-  PanelLive->raise();
+  if (!PanelLive) return;
+  // Below the protocol; its code only where the grid keeps its header and a few rows.
+  const int gridMinimum = (kLiveGridRows + 1) * SortGrid1->DefaultRowHeight() + 2 * SortGrid1->frameWidth();
+  const QWidget* area = SortGrid1->parentWidget();
+  PanelLive->SetRoom(area->height() - SortGrid1->y() - gridMinimum);
 }
 
 void TFormMain::ShowLivePanel() {
@@ -85,11 +56,7 @@ void TFormMain::ShowLivePanel() {
   }
   if (liveFeed_ && !settings_.LiveFolder.isEmpty())
     lines << QStringLiteral("Live-Ergebnisse als Dateien in") << settings_.LiveFolder;
-  LiveQr->SetText(address);
-  LiveQr->setFixedSize(LiveQr->SizeFor(kQrModulePixels));
-  LiveQr->setVisible(!address.isEmpty());
-  LabLive->setText(lines.join(QLatin1Char('\n')));
-  PanelLive->setVisible(!lines.isEmpty());
+  PanelLive->Show(address, lines);
   PlaceLivePanel();
   // The laptop may join the venue's network after the start: the address is looked at again.
   if (liveServer_) liveAddressCheck_->start(); else liveAddressCheck_->stop();

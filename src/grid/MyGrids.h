@@ -140,6 +140,24 @@ using TSetEditEvent =
 // The modifier and button state of a Qt event in the grid's terms.
 TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons = {});
 
+// Horizontal alignment of a cell's text.
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+// Where a text of textWidth pixels starts in a cell cellWidth pixels wide.
+int32_t AlignedTextOffset(TAlignment alignment, int32_t cellWidth, int32_t textWidth);
+
+// A data cell's text as it is drawn. A text that does not fit between the cell's margins is
+// never drawn cut, which could read as another value ("6987,1" for 16987,1): right-justified and
+// centred text becomes "#" filling the cell, as spreadsheets show a number too wide; left-justified
+// text keeps its start and ends in "…". Fits is false then, and the cell's tooltip has the text.
+struct TFittedCellText {
+  QString Text;
+  int32_t X = 0;  // the offset from the cell's left edge
+  bool Fits = true;
+};
+TFittedCellText FitCellText(const QString& text, TAlignment alignment, int32_t cellWidth,
+                            const std::function<int(const QString&)>& width);
+
 // ---------------------------------------------------------------------------------------------
 // Sparse storage
 

@@ -1,5 +1,6 @@
-// Grid base painting: cell backgrounds, the DrawCell hook per visible cell, grid lines, the
-// focus rectangle and the line that follows the mouse while sizing or moving.
+// Grid base painting: where a cell's text goes and what of it fits, cell backgrounds, the
+// DrawCell hook per visible cell, grid lines, the focus rectangle and the line that follows the
+// mouse while sizing or moving.
 #include <QPaintEvent>
 #include <QPainter>
 #include <vector>
@@ -25,6 +26,35 @@ QPen InvertedDots(int width = 1) {
 }
 
 }  // namespace
+
+int32_t AlignedTextOffset(TAlignment alignment, int32_t cellWidth, int32_t textWidth) {
+  if (alignment == taRightJustify) return cellWidth - textWidth - 2;
+  if (alignment == taCenter) return (cellWidth - textWidth) / 2;
+  return 2;
+}
+
+TFittedCellText FitCellText(const QString& text, TAlignment alignment, int32_t cellWidth,
+                            const std::function<int(const QString&)>& width) {
+  auto placed = [&](const QString& shown, bool fits) {
+    return TFittedCellText{shown, AlignedTextOffset(alignment, cellWidth, width(shown)), fits};
+  };
+  auto inside = [&](const QString& shown) {
+    const int32_t x = AlignedTextOffset(alignment, cellWidth, width(shown));
+    return x >= 0 && x + width(shown) <= cellWidth;
+  };
+  if (text.isEmpty() || inside(text)) return placed(text, true);
+  QString shown;
+  if (alignment == taLeftJustify) {
+    const QString ellipsis(QChar(0x2026));
+    shown = text;
+    do shown.chop(shown.size() > 1 && shown.back().isLowSurrogate() ? 2 : 1);
+    while (!shown.isEmpty() && !inside(shown + ellipsis));
+    if (!shown.isEmpty() || inside(ellipsis)) shown += ellipsis;
+  } else {
+    while (inside(shown + QLatin1Char('#'))) shown += QLatin1Char('#');
+  }
+  return placed(shown, false);
+}
 
 void TMyCustomGrid::paintEvent(QPaintEvent* e) {
   QPainter p(viewport());

@@ -225,12 +225,13 @@ void TMyStringGrid::RowMoved(int32_t FromIndex, int32_t ToIndex) {
 void TMyStringGrid::DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDrawState AState) {
   QPainter* canvas = Canvas();
   if (DefaultDrawing() && canvas != nullptr) {
-    const QString text = Cells(ACol, ARow);
-    if (!text.isEmpty()) {
+    const QFontMetrics metrics(canvas->font());
+    const TFittedCellText fitted = FitCellText(Cells(ACol, ARow), taLeftJustify, ARect.Width(),
+                                               [&metrics](const QString& t) { return metrics.horizontalAdvance(t); });
+    if (!fitted.Text.isEmpty()) {
       canvas->save();
       canvas->setClipRect(ARect.ToQRect(), Qt::IntersectClip);
-      const QFontMetrics metrics(canvas->font());
-      canvas->drawText(QPoint(ARect.Left + 2, ARect.Top + 2 + metrics.ascent()), text);
+      canvas->drawText(QPoint(ARect.Left + fitted.X, ARect.Top + 2 + metrics.ascent()), fitted.Text);
       canvas->restore();
     }
   }

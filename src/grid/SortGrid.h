@@ -127,7 +127,6 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Cell format
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TVertAlignment { taTopJustify, taBottomJustify, taMiddle };
 enum TCellBevelStyle { cbNone, cbRaised, cbLowered };
 
@@ -238,6 +237,8 @@ public:
   void AutoSizeColumn(int32_t ACol, bool Force);
   void AutoSizeColumns(bool Force);
   TSizeChangedEvent OnSizeChanged;
+  // The whole text of a data cell that does not fit its width; empty when it fits.
+  QString CellToolTip(int32_t ACol, int32_t ARow);
 
   // --- Selection
   // Selected rows as decimal texts, in the order added.
@@ -331,6 +332,7 @@ protected:
   // check box or drop-down cell is refused; otherwise the base grid's answer.
   bool SelectCellInEditor(int32_t ACol, int32_t ARow);
   void DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDrawState AState) override;
+  bool viewportEvent(QEvent* e) override;
   QString GetEditText(int32_t ACol, int32_t ARow) override;
   void SetEditText(int32_t ACol, int32_t ARow, const QString& Value) override;
   void Click() override;
@@ -398,6 +400,8 @@ private:
   void HideDropDown();
   void DestroyDropDown();
   void TakeSnapshot();
+  // The cell's format when no painting is under way; its font and brush are the grid's own.
+  TFormatOptions FormatOutsideDrawing(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox, bool& Ellipsis);
   // The in-cell controls the cell's format gives it.
   void CellControls(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox, bool& Ellipsis);
   friend class TDropDownList;

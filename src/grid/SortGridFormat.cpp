@@ -1,11 +1,13 @@
 // The sort grid's cell drawing, its in-cell controls (check box, drop-down list, ellipsis
 // button) and the validation of edited cells.
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 
 #include "grid/SortGrid.h"
@@ -142,17 +144,18 @@ void TSortGrid::DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDr
   const QFontMetrics metrics(cellFont.Font);
   QString text = Cells(ACol, ARow);
   const bool glyph = ACol == FSortOptions.SortCol() && FSortOptions.CanSort();
-  if (ARow == 0)
-    text = ShortenHeaderText(text, [&metrics](const QString& t) { return metrics.horizontalAdvance(t); },
-                             Extent(true, ACol) - (glyph ? 12 : 1));
-
-  const int32_t textWidth = metrics.horizontalAdvance(text);
+  const auto textWidth = [&metrics](const QString& t) { return metrics.horizontalAdvance(t); };
+  QString shown;
+  int32_t x = 0;
+  if (ARow == 0) {
+    shown = ShortenHeaderText(text, textWidth, Extent(true, ACol) - (glyph ? 12 : 1));
+    x = AlignedTextOffset(format.AlignmentHorz, w, textWidth(shown));
+  } else {
+    TFittedCellText fitted = FitCellText(text, format.AlignmentHorz, w, textWidth);
+    shown = std::move(fitted.Text);
+    x = fitted.X;
+  }
   const int32_t textHeight = metrics.height();
-  int32_t x = 2;
-  if (format.AlignmentHorz == taRightJustify)
-    x = w - textWidth - 2;
-  else if (format.AlignmentHorz == taCenter)
-    x = (w - textWidth) / 2;
   int32_t y = 2;
   if (format.AlignmentVert == taBottomJustify)
     y = h - textHeight - 3;
@@ -162,11 +165,11 @@ void TSortGrid::DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDr
 
   const QRect cell = ARect.ToQRect();
   canvas->fillRect(cell, QBrush(ToQColor(cellBrush.Color), cellBrush.Style));
-  if (!format.HideText && !text.isEmpty()) {
+  if (!format.HideText && !shown.isEmpty()) {
     canvas->save();
     canvas->setClipRect(cell, Qt::IntersectClip);
     canvas->setPen(ToQColor(cellFont.Color));
-    canvas->drawText(QPoint(ARect.Left + x, ARect.Top + y + metrics.ascent()), text);
+    canvas->drawText(QPoint(ARect.Left + x, ARect.Top + y + metrics.ascent()), shown);
     canvas->restore();
   }
 
@@ -213,15 +216,48 @@ void TSortGrid::DrawCell(int32_t ACol, int32_t ARow, const TRect& ARect, TGridDr
   TMyDrawGrid::DrawCell(ACol, ARow, ARect, AState);
 }
 
+QString TSortGrid::CellToolTip(int32_t ACol, int32_t ARow) {
+  if (ARow <= 0 || ACol < 0 || ACol >= ColCount() || ARow >= RowCount() || Extent(true, ACol) <= 0) return {};
+  bool checkBox = false, combobox = false, ellipsis = false;
+  const TFormatOptions format = FormatOutsideDrawing(ACol, ARow, checkBox, combobox, ellipsis);
+  if (checkBox || format.HideText) return {};
+  const QFontMetrics metrics(format.Font != nullptr ? format.Font->Font : FCanvasFont.Font);
+  const QString text = Cells(ACol, ARow);
+  const bool fits = FitCellText(text, format.AlignmentHorz, Extent(true, ACol),
+                                [&metrics](const QString& t) { return metrics.horizontalAdvance(t); })
+                        .Fits;
+  return fits ? QString() : text;
+}
+
+bool TSortGrid::viewportEvent(QEvent* e) {
+  if (e->type() != QEvent::ToolTip) return TMyDrawGrid::viewportEvent(e);
+  const auto* help = static_cast<QHelpEvent*>(e);
+  const TGridCoord cell = MouseCoord(help->pos().x(), help->pos().y());
+  const QString tip = CellToolTip(cell.X, cell.Y);
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    e->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, viewport(), CellRect(cell.X, cell.Y).ToQRect());
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Check boxes
 
-void TSortGrid::CellControls(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox, bool& Ellipsis) {
+TFormatOptions TSortGrid::FormatOutsideDrawing(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox,
+                                               bool& Ellipsis) {
   // The handler may change the font and brush; outside drawing they start from the grid's.
   FCanvasFont = TCellFont{font(), clWindowText};
   FCanvasBrush = TCellBrush{};
   TFormatOptions format;
   GetCellFormat(ACol, ARow, format, CheckBox, Combobox, Ellipsis);
+  return format;
+}
+
+void TSortGrid::CellControls(int32_t ACol, int32_t ARow, bool& CheckBox, bool& Combobox, bool& Ellipsis) {
+  FormatOutsideDrawing(ACol, ARow, CheckBox, Combobox, Ellipsis);
 }
 
 bool TSortGrid::IsChecked(int32_t ACol, int32_t ARow) {

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -150,10 +149,11 @@ void TSpreadsheetExport::Finished() {
   FLastOutcome = FOutcome;
   // A missing module is said with the package that brings it; an application that does not
   // answer ends silently; a failed call is reported, the rows written stay.
+  QWidget* window = FParent ? FParent->window() : nullptr;
   if (FLastOutcome.AutomationMissing)
-    platform::ShowMessage(SpreadsheetAutomationMissingText(), MsgIcon::Information, FParent.data());
+    platform::ShowMessage(SpreadsheetAutomationMissingText(), MsgIcon::Information, window);
   else if (!FLastOutcome.Error.isEmpty())
-    platform::ShowMessage(FLastOutcome.Error, MsgIcon::Error, FParent.data());
+    platform::ShowMessage(FLastOutcome.Error, MsgIcon::Error, window);
   if (OnFinished) OnFinished(FLastOutcome);
 }
 
@@ -181,37 +181,29 @@ void TSpreadsheetExport::ShowProgress(const QString& text, int32_t k, int32_t n)
     FPanel->setFrameShape(QFrame::StyledPanel);
     FPanel->setAutoFillBackground(true);
     FPanel->setFocusPolicy(Qt::NoFocus);
+    FPanel->setMinimumWidth(360);
     auto* layout = new QHBoxLayout(FPanel);
+    layout->setContentsMargins(4, 2, 4, 2);  // low enough for the smallest window
     FLabel = new QLabel(FPanel);
     FBar = new QProgressBar(FPanel);
     FBar->setTextVisible(false);
     FBar->setFixedWidth(160);
     layout->addWidget(FLabel);
     layout->addWidget(FBar);
-    FParent->installEventFilter(this);
+    // A place of its own in the host's layout: it never covers what the window shows.
+    QLayout* place = FParent->layout() ? FParent->layout() : new QHBoxLayout(FParent);
+    if (auto* row = qobject_cast<QBoxLayout*>(place))
+      row->insertWidget(0, FPanel);
+    else
+      place->addWidget(FPanel);
   }
   FLabel->setText(text);
   FLabel->setAccessibleName(text);
   FBar->setRange(0, n > 0 ? n : 0);  // 0..0: busy while connecting
   FBar->setValue(k);
-  FPanel->adjustSize();
-  PlacePanel();
-  FPanel->raise();
   FPanel->show();
 }
 
 void TSpreadsheetExport::HideProgress() {
   if (FPanel) FPanel->hide();
-}
-
-void TSpreadsheetExport::PlacePanel() {
-  if (!FPanel || !FParent) return;
-  const QSize size = FPanel->sizeHint().expandedTo(QSize(360, 0));
-  FPanel->setGeometry((FParent->width() - size.width()) / 2, FParent->height() - size.height() - 8,
-                      size.width(), size.height());
-}
-
-bool TSpreadsheetExport::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FParent && event->type() == QEvent::Resize) PlacePanel();
-  return QObject::eventFilter(watched, event);
 }

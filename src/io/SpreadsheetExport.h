@@ -48,8 +48,9 @@ TExportOutcome ExportRows(TExcel& excel, const QVector<QStringList>& rows,
 class TSpreadsheetExport : public QObject {
   Q_OBJECT
 public:
-  // grid: the protocol; parent: the window that shows the progress panel and owns the error
-  // box (not the owner of this object: the window keeps it and ends it before it goes);
+  // grid: the protocol; parent: the widget whose layout takes the progress panel (one is made
+  // when it has none), in the window that owns the error box (not the owner of this object: the
+  // window keeps it and ends it before it goes);
   // factory: the automation (empty: the real module).
   TSpreadsheetExport(const TMyStringGrid& grid, QWidget* parent, TAutomationFactory factory = {});
   // Ends a running export: drops the connection so a blocked call returns, and waits for it.
@@ -76,9 +77,7 @@ public:
 private:
   void ShowProgress(const QString& text, int32_t k, int32_t n);
   void HideProgress();
-  void PlacePanel();
   void Finished();
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
   const TMyStringGrid& FGrid;
   QPointer<QWidget> FParent;

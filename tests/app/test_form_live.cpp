@@ -16,6 +16,8 @@
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QScrollBar>
+#include <QSemaphore>
 #include <QTemporaryDir>
 
 #include "app/FMain.h"
@@ -23,6 +25,8 @@
 #include "common/Doubles.h"
 #include "common/Eventually.h"
 #include "grid/SortGrid.h"
+#include "io/RecordingSpreadsheet.h"
+#include "io/SpreadsheetExport.h"
 #include "platform/KeyStore.h"
 #include "race/Protocol.h"
 #include "widgets/ButtonWithColor.h"
@@ -208,4 +212,70 @@ TEST_F(FormLive, ThePublishedFolderFollowsTheRaceWithoutAServer) {
   };
   EXPECT_SOON(OnCourse(published()) == QStringList{"9"});
   EXPECT_EQ(published()["events"].toArray().first()["number"].toString(), "9");
+}
+
+// No panel ever covers a result: whatever the window shows besides the protocol lies outside
+// the grid's visible area, and scrolling reaches the last row, at the smallest, the default and
+// a large window, with the code shown and hidden by a click, beside the export's progress.
+TEST_F(FormLive, NoPanelCoversTheProtocolAtAnyWindowSize) {
+  TFormMain& form = Open();
+  Settings(FreePort());
+  for (int i = 1; i <= 14; ++i) {
+    Start(QString::number(i));
+    clock.Advance(1000);
+  }
+  QSemaphore atRow, release;
+  bool held = false;
+  auto record = std::make_shared<testing_doubles::SpreadsheetRecord>();
+  form.ExcelExport().SetAutomationFactory([&] {
+    auto app = std::make_unique<testing_doubles::RecordingSpreadsheet>(record);
+    app->beforeCells = [&](int32_t, int32_t) {
+      if (!std::exchange(held, true)) {
+        atRow.release();
+        release.acquire();
+      }
+      return true;
+    };
+    return app;
+  });
+
+  auto expectNothingOver = [&form](const std::string& where) {
+    QWidget* viewport = form.SortGrid1->viewport();
+    const QRect results(viewport->mapTo(&form, QPoint(0, 0)), viewport->size());
+    for (QWidget* widget : form.findChildren<QWidget*>()) {
+      if (!widget->isVisible() || widget->isWindow() || widget == viewport || widget->isAncestorOf(viewport)) continue;
+      const QRect place(widget->mapTo(&form, QPoint(0, 0)), widget->size());
+      EXPECT_FALSE(place.intersects(results)) << where << ": " << widget->objectName().toStdString() << " over the protocol";
+    }
+    QScrollBar* scroll = form.SortGrid1->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    const TRect last = form.SortGrid1->CellRect(11, form.SortGrid1->RowCount() - 1);
+    EXPECT_FALSE(last.IsEmpty()) << where << ": the last row is within reach";
+    EXPECT_LE(last.Bottom, viewport->height()) << where;
+    scroll->setValue(0);
+  };
+  const QSize sizes[] = {{720, 392}, {804, 556}, {1100, 900}, {804, 556}};
+  for (const bool exporting : {false, true}) {
+    if (exporting) {
+      form.ExcelExport().sbExcelClick();
+      ASSERT_TRUE(atRow.tryAcquire(1, 10000));
+      ASSERT_SOON(form.ExcelExport().ProgressText().startsWith("Übertrage Zeile"));
+    }
+    for (const QSize& size : sizes) {
+      form.resize(size);
+      QCoreApplication::processEvents();
+      const std::string where = std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+                                (exporting ? " exporting" : "");
+      ASSERT_TRUE(form.PanelLive->isVisible()) << where;
+      EXPECT_EQ(form.LiveQr->isVisible(), size.height() > 392) << where << ": the code where there is room for it";
+      expectNothingOver(where);
+      QTest::mouseClick(form.PanelLive, Qt::LeftButton);  // the code hidden
+      QCoreApplication::processEvents();
+      EXPECT_FALSE(form.LiveQr->isVisible()) << where;
+      expectNothingOver(where + " without the code");
+      QTest::mouseClick(form.PanelLive, Qt::LeftButton);
+    }
+  }
+  release.release();
+  EXPECT_TRUE(form.ExcelExport().WaitForFinished(10000));
 }

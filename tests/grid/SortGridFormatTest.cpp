@@ -109,7 +109,7 @@ TEST(SortGridFormat, AlignmentOffsetsOnPixels) {
     if (row == 1 && col == 1) f.AlignmentHorz = taCenter;
     if (row == 1 && col == 2) f.AlignmentVert = taBottomJustify;
   };
-  const QImage image = Render(grid);
+  QImage image = Render(grid);
   const QFontMetrics m(grid.font());
   const QColor fore = ToQColor(clWindowText), back = ToQColor(clWindow);
 
@@ -119,12 +119,12 @@ TEST(SortGridFormat, AlignmentOffsetsOnPixels) {
   EXPECT_TRUE(SameCell(image, Expected(image, right, grid.font(), "12,5", rightX, 2, fore, back), right));
   EXPECT_FALSE(SameCell(image, Expected(image, right, grid.font(), "12,5", rightX - 1, 2, fore, back), right));
 
-  // Centred and wider than the cell: a negative offset, truncated toward zero, clipped both sides.
+  // Centred: half the room on each side, truncated toward zero (a text too wide: see below).
+  grid.SetCells(1, 1, "ab");
+  image = Render(grid);
   const TRect centre = grid.CellRect(1, 1);
-  const QString wide = "Breiter Text als die Zelle";
-  const int centreX = (centre.Width() - m.horizontalAdvance(wide)) / 2;
-  ASSERT_LT(centreX, 0);
-  EXPECT_TRUE(SameCell(image, Expected(image, centre, grid.font(), wide, centreX, 2, fore, back), centre));
+  const int centreX = (centre.Width() - m.horizontalAdvance("ab")) / 2;
+  EXPECT_TRUE(SameCell(image, Expected(image, centre, grid.font(), "ab", centreX, 2, fore, back), centre));
 
   // Bottom: 3 pixels above the bottom edge.
   const TRect bottom = grid.CellRect(2, 1);
@@ -132,6 +132,94 @@ TEST(SortGridFormat, AlignmentOffsetsOnPixels) {
   EXPECT_TRUE(SameCell(image,
                        Expected(image, bottom, grid.font(), "x", bottomX, bottom.Height() - m.height() - 3, fore, back),
                        bottom));
+}
+
+// A text wider than its cell never shows as a shorter text: cut at either end, "16987,1" would
+// read as "6987,1" or "1698".
+TEST(SortGridFormat, TextThatDoesNotFitSaysSo) {
+  const auto tenEach = [](const QString& t) { return static_cast<int>(t.size()) * 10; };
+  const QString dots(QChar(0x2026));
+  struct Case {
+    QString text;
+    TAlignment alignment;
+    int width;
+    QString shown;
+    int x;
+  };
+  const Case cases[] = {
+      {"16987,1", taRightJustify, 72, "16987,1", 0},  // exactly fits: x 0, 2 pixels to the right
+      {"16987,1", taRightJustify, 71, "######", 9},
+      {"16987,1", taRightJustify, 56, "#####", 4},
+      {"16987,1", taCenter, 70, "16987,1", 0},
+      {"16987,1", taCenter, 69, "######", 4},
+      {"16987,1", taLeftJustify, 72, "16987,1", 2},
+      {"16987,1", taLeftJustify, 71, "16987" + dots, 2},
+      {"16987,1", taLeftJustify, 12, dots, 2},
+      {"16987,1", taLeftJustify, 11, "", 2},
+      {"16987,1", taRightJustify, 11, "", 9},
+      {"", taRightJustify, 0, "", -2},
+  };
+  for (const Case& c : cases) {
+    const TFittedCellText fitted = FitCellText(c.text, c.alignment, c.width, tenEach);
+    EXPECT_EQ(fitted.Text, c.shown) << c.text.toStdString() << " in " << c.width;
+    EXPECT_EQ(fitted.X, c.x) << c.text.toStdString() << " in " << c.width;
+    EXPECT_EQ(fitted.Fits, c.shown == c.text) << c.text.toStdString() << " in " << c.width;
+  }
+}
+
+// The same on the protocol's pixels, for every alignment and for the plain string grid, with
+// the whole text in the cell's tooltip.
+TEST(SortGridFormat, CellsTooNarrowShowHashesOnPixelsAndTheTextInTheirTooltip) {
+  FormatGrid grid;
+  grid.resize(500, 200);
+  Fill(grid, 3, {{"R", "C", "L"}, {"16987,1", "16987,1", "16987,1"}, {"9,5", "9,5", "9,5"}, {"", "", ""}});
+  grid.SetFixedCols(0);
+  grid.SetRow(3);
+  grid.OnGetCellFormat = [](QObject*, int32_t col, int32_t, TGridDrawState, TFormatOptions& f, bool&, bool&, bool&) {
+    f.AlignmentHorz = col == 0 ? taRightJustify : col == 1 ? taCenter : taLeftJustify;
+  };
+  const QFontMetrics m(grid.font());
+  const auto width = [&m](const QString& t) { return m.horizontalAdvance(t); };
+  const QColor fore = ToQColor(clWindowText), back = ToQColor(clWindow);
+  const TAlignment alignments[] = {taRightJustify, taCenter, taLeftJustify};
+  for (const int w : {20, 40, width("16987,1") + 1, width("16987,1") + 4, 100}) {
+    for (int c = 0; c < 3; ++c) grid.SetColWidths(c, w);
+    const QImage image = Render(grid);
+    for (int c = 0; c < 3; ++c) {
+      for (int r = 1; r <= 2; ++r) {
+        const QString text = grid.Cells(c, r);
+        const TRect cell = grid.CellRect(c, r);  // the last column may take the rest of the width
+        const int x = AlignedTextOffset(alignments[c], cell.Width(), width(text));
+        const bool fits = x >= 0 && x + width(text) <= cell.Width();
+        const TFittedCellText fitted = FitCellText(text, alignments[c], cell.Width(), width);
+        EXPECT_EQ(fitted.Fits, fits);
+        EXPECT_TRUE(SameCell(image, Expected(image, cell, grid.font(), fitted.Text, fitted.X, 2, fore, back), cell))
+            << "column " << c << " row " << r << " width " << w;
+        if (!fits) {
+          EXPECT_FALSE(SameCell(image, Expected(image, cell, grid.font(), text, x, 2, fore, back), cell))
+              << "drawn cut, column " << c << " width " << w;
+        }
+        EXPECT_EQ(grid.CellToolTip(c, r), fits ? QString() : text) << "column " << c << " width " << w;
+      }
+    }
+  }
+  EXPECT_EQ(grid.CellToolTip(0, 0), QString()) << "the header is shortened instead";
+
+  // The plain string grid draws left-justified and says so the same way.
+  TMyStringGrid plain;
+  plain.setFont(grid.font());
+  plain.resize(300, 100);
+  plain.SetCells(2, 2, "16987,1");  // away from the current cell (1, 1)
+  plain.SetColWidths(2, width("16987,1"));
+  plain.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
+  QImage image(plain.viewport()->size(), QImage::Format_RGB32);
+  plain.viewport()->render(&image);
+  const TRect cell = plain.CellRect(2, 2);
+  const TFittedCellText fitted = FitCellText("16987,1", taLeftJustify, cell.Width(), width);
+  ASSERT_FALSE(fitted.Fits);
+  EXPECT_TRUE(SameCell(image, Expected(image, cell, plain.font(), fitted.Text, 2, 2, fore, back), cell));
+  EXPECT_FALSE(SameCell(image, Expected(image, cell, plain.font(), "16987,1", 2, 2, fore, back), cell));
 }
 
 TEST(SortGridFormat, HeaderShortenedAndShiftedForTheSortGlyph) {

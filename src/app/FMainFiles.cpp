@@ -14,6 +14,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/LocalTime.h"
 #include "platform/Modal.h"
+#include "race/Protocol.h"
 #include "widgets/LbSpeedButton.h"
 
 namespace {
@@ -117,8 +118,13 @@ void TFormMain::sb1mClick(QObject* Sender) {
   } else {
     // The drop-down closed: its chosen item, or the item the typed number names.
     int index = cbStartN->currentIndex();
-    if (index < 0 || cbStartN->itemText(index) != cbStartN->currentText())
-      index = cbStartN->findText(cbStartN->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0 || cbStartN->itemText(index) != cbStartN->currentText()) {
+      // The typed number reads as START reads it: "021" chooses the line of 21.
+      index = -1;
+      const QString typed = NormalStartNumber(cbStartN->currentText());
+      for (int i = 0; i < cbStartN->count() && index < 0; ++i)
+        if (NormalStartNumber(cbStartN->itemText(i)) == typed) index = i;
+    }
     DataBase.Choose(index);
   }
   sb1m->setEnabled(DataBase.CanGoBack());
@@ -135,7 +141,7 @@ void TFormMain::ShowParticipant() {
   if (eName->text().isEmpty()) return;
   const int32_t row = SortGrid1->FindRow(2, eName->text(), false);
   if (row > 0) {
-    raceControl_->UpdateCommandStates(row);
+    RowSelected(row);
     SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
   }
 }

@@ -491,3 +491,151 @@ TEST_F(CorrectionsFixture, ADoubleClickEditsTheRiderInPlaceInTheColumnClicked) {
                      form.SortGrid1->CellRect(pcName, form.SortGrid1->RowCount() - 1).ToQRect().center());
   EXPECT_FALSE(form.RiderEditor()->IsOpen());
 }
+
+// A correction that is refused or changes nothing is no step: the step taken back before it
+// can still be done again, however the attempt ends.
+TEST_F(CorrectionsFixture, WhatChangesNothingKeepsTheStepToDoAgain) {
+  TFormMain& form = Open();
+  At(0);
+  Start("1", "Anna");
+  At(1000);
+  Start("2", "Ben");
+  At(2000);
+  Start("3", "Cleo");
+  for (uint32_t lap = 1; lap <= 5; ++lap) {
+    At(2000 + lap * 11000);
+    if (lap < 5) Lap("3"); else Stop("3");
+  }
+  auto header = [&form](int32_t col) {
+    QTest::mouseClick(form.SortGrid1->viewport(), Qt::LeftButton, {}, form.SortGrid1->CellRect(col, 0).ToQRect().center());
+  };
+  At(70000);
+  Lap("1");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  const auto before = State();
+  TCorrectionDialog* dialog = form.CorrectionDialog();
+  auto editBen = [&](const QString& number) {
+    Select(RowOf("2"));
+    Key(Qt::Key_F2);
+    ASSERT_TRUE(form.RiderEditor()->IsOpen());
+    form.RiderEditor()->Number->setText(number);
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> attempts{
+      {"a time moved to nobody", [&] {
+         Popup("3", QStringLiteral("Letzte Zeit übertragen an…"));
+         Answer("99");
+         QTest::mouseClick(dialog->CancelBtn, Qt::LeftButton);
+       }},
+      {"a lap in the future, and on the start", [&] {
+         Popup("2", QStringLiteral("Runde einfügen…"));
+         Answer("9.00,0");
+         Answer("1,0");
+         EXPECT_EQ(dialog->Refusal->text(), "Die Zeit 1,0 fällt auf eine Zeit von Nr. 2: START bei 1,0.");
+         QTest::mouseClick(dialog->CancelBtn, Qt::LeftButton);
+       }},
+      {"a start number another rider has", [&] {
+         editBen("1");
+         QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Return);
+         QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Escape);
+       }},
+      {"the editor left by Enter unchanged", [&] {
+         editBen("2");
+         QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Return);
+       }},
+      {"the own number typed with a zero", [&] {
+         editBen("02");
+         QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Return);
+       }},
+      {"the editor left by a click elsewhere", [&] {
+         editBen("2");
+         Select(RowOf("1"));
+         EXPECT_SOON(!form.RiderEditor()->IsOpen());
+       }},
+      {"a header sort that moves no row", [&] { header(pcTime); }},  // ranked by time already
+  };
+  for (const auto& [what, attempt] : attempts) {
+    attempt();
+    EXPECT_FALSE(form.RiderEditor()->IsOpen()) << what;
+    EXPECT_EQ(State(), before) << what;
+    EXPECT_TRUE(form.UndoStack().canRedo()) << what;
+  }
+  Key(Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(Cell(pcLapCount, "1"), "1");
+  EXPECT_TRUE(form.Corrections().Entries().back().What.startsWith("Wiederholt: LAP Nr. 1"));
+}
+
+// A start number reads the same in the question of a moved time as at START and in the editor.
+TEST_F(CorrectionsFixture, AStartNumberWithLeadingZerosIsTheRiderOfThatNumber) {
+  TFormMain& form = Open();
+  At(0);
+  Start("021", "Anna");
+  At(1000);
+  Start("7", "Ben");
+  EXPECT_EQ(Cell(pcName, "21"), "Anna");
+  At(70000);
+  Lap("7");
+  Popup("7", QStringLiteral("Letzte Zeit übertragen an…"));
+  Answer(" 021 ");
+  EXPECT_FALSE(form.CorrectionDialog()->isVisible()) << form.CorrectionDialog()->Refusal->text().toStdString();
+  EXPECT_EQ(Cell(pcLapCount, "21"), "1");
+  EXPECT_EQ(form.Corrections().Entries().back().What, "Letzte Zeit übertragen an Nr. 21");
+  EXPECT_EQ(form.mUndoPopup->text(), "Rückgängig: Zeit von Nr. 7 an Nr. 21");
+}
+
+// The guard's line never reads as if the press had come late enough: up to 9,999 s after the
+// last time it says less than 10 s.
+TEST_F(CorrectionsFixture, TheGuardsLineNeverReadsAsReachingTheMinimum) {
+  TFormMain& form = Open();
+  At(0);
+  Start("7", "Anna");
+  for (const auto& [age, shown] : std::vector<std::pair<uint32_t, const char*>>{
+           {3, "0,003"}, {40, "0,04"}, {1200, "1,2"}, {9949, "9,9"}, {9950, "9,9"}, {9999, "9,9"}}) {
+    At(age);
+    Lap("7");
+    EXPECT_EQ(Cell(pcLapCount, "7"), "0");
+    EXPECT_TRUE(form.LabStatus->text().startsWith(QStringLiteral("LAP für Nr. 7 nicht gezählt: %1 s nach").arg(shown)))
+        << form.LabStatus->text().toStdString();
+  }
+}
+
+// The protocol's menu offers on each row only what can be done there.
+TEST_F(CorrectionsFixture, TheMenuOffersOnlyWhatCanBeDone) {
+  TFormMain& form = Open();
+  At(0);
+  Start("1", "Anna");
+  const std::vector<std::pair<const char*, QAction*>> items{{"mMoveTime", form.mMoveTime},
+                                                             {"mInsertLap", form.mInsertLap},
+                                                             {"mDeleteLap", form.mDeleteLap->menuAction()},
+                                                             {"mCut", form.mCut},
+                                                             {"mEditRiderPopup", form.findChild<QAction*>("mEditRiderPopup")}};
+  auto enabled = [&] {
+    QStringList names;
+    for (const auto& [name, item] : items)
+      if (item->isEnabled()) names << name;
+    return names.join(u' ').toStdString();
+  };
+  auto offered = [&](const QString& number) {
+    Popup(number, QString());
+    return enabled();
+  };
+  // Alone on course: nobody could take his time.
+  At(30000);
+  EXPECT_EQ(offered("1"), "mInsertLap mCut mEditRiderPopup");
+  At(31000);
+  Start("2", "Ben");
+  for (uint32_t lap = 1; lap <= 4; ++lap) {
+    At(lap * 60000);
+    Lap("1");
+  }
+  // Four laps on course: the fifth is STOPP's; his time can go to Ben.
+  EXPECT_EQ(offered("1"), "mMoveTime mDeleteLap mCut mEditRiderPopup");
+  At(300000);
+  Stop("1");
+  EXPECT_EQ(offered("1"), "mMoveTime mDeleteLap mCut mEditRiderPopup");
+  EXPECT_EQ(offered("2"), "mInsertLap mCut mEditRiderPopup");
+  Select(form.SortGrid1->RowCount() - 1);
+  Doubles().modal.AnswerPopup(QString());
+  QTest::mouseClick(form.SortGrid1->viewport(), Qt::RightButton, {},
+                    form.SortGrid1->CellRect(pcName, form.SortGrid1->RowCount() - 1).ToQRect().center());
+  EXPECT_EQ(enabled(), "");
+}

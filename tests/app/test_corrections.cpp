@@ -576,7 +576,7 @@ TEST_F(CorrectionsFixture, AStartNumberWithLeadingZerosIsTheRiderOfThatNumber) {
   Lap("7");
   Popup("7", QStringLiteral("Letzte Zeit übertragen an…"));
   Answer(" 021 ");
-  EXPECT_FALSE(form.CorrectionDialog()->isVisible()) << form.CorrectionDialog()->Refusal->text().toStdString();
+  ASSERT_FALSE(form.CorrectionDialog()->isVisible()) << form.CorrectionDialog()->Refusal->text().toStdString();
   EXPECT_EQ(Cell(pcLapCount, "21"), "1");
   EXPECT_EQ(form.Corrections().Entries().back().What, "Letzte Zeit übertragen an Nr. 21");
   EXPECT_EQ(form.mUndoPopup->text(), "Rückgängig: Zeit von Nr. 7 an Nr. 21");
@@ -638,4 +638,26 @@ TEST_F(CorrectionsFixture, TheMenuOffersOnlyWhatCanBeDone) {
   QTest::mouseClick(form.SortGrid1->viewport(), Qt::RightButton, {},
                     form.SortGrid1->CellRect(pcName, form.SortGrid1->RowCount() - 1).ToQRect().center());
   EXPECT_EQ(enabled(), "");
+}
+
+// A lap typed as the protocol shows one of the rider's presses is that press, not a lap of 0,0.
+TEST_F(CorrectionsFixture, ALapTypedAsAnExistingPressIsRefused) {
+  TFormMain& form = Open();
+  At(0);
+  Start("1", "Anna");
+  At(62040);
+  Lap("1");
+  At(124050);
+  Lap("1");
+  At(200000);
+  for (const auto& [typed, refusal] : std::vector<std::pair<const char*, const char*>>{
+           {"1.02,0", "Die Zeit 1.02,0 fällt auf eine Zeit von Nr. 1: Runde 1 bei 1.02,0."},
+           {"0,0", "Die Zeit 0,0 fällt auf eine Zeit von Nr. 1: START bei 0,0."},
+           {"2.04,1", "Die Zeit 2.04,1 fällt auf eine Zeit von Nr. 1: Runde 2 bei 2.04,0."}}) {  // 50 ms: a lap of 0,0
+    Popup("1", QStringLiteral("Runde einfügen…"));
+    Answer(typed);
+    EXPECT_EQ(form.CorrectionDialog()->Refusal->text(), refusal);
+    QTest::mouseClick(form.CorrectionDialog()->CancelBtn, Qt::LeftButton);
+    EXPECT_EQ(Cell(pcLapCount, "1"), "2") << typed;
+  }
 }

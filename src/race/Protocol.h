@@ -204,10 +204,11 @@ public:
   QString DeleteLap(int32_t row, int32_t lap);
   // Whether MoveLastPress of row can succeed for some rider.
   bool CanMoveLastPress(int32_t row) const;
-  // A missed press at tick (not after now) is added to the rider in row, between his
-  // neighbouring presses. Times are typed as race times (from raceStart) to the tenth: a tick
-  // shown as the same race time as one of the rider's presses (START, LAP, STOPP), or so close
-  // that the lap between would read 0,0, is that press and refused.
+  // A missed press at tick is added to the rider in row, between his neighbouring presses.
+  // Times are typed as race times (from raceStart) to the tenth, so a tick is taken as what it
+  // shows: shown as now, it is now (later is refused); shown as one of the rider's presses
+  // (START, LAP, STOPP), or so close to one that the lap between would read 0,0, it is that
+  // press and refused.
   QString InsertLap(int32_t row, uint32_t tick, uint32_t now, uint32_t raceStart);
   // Whether InsertLap of row can succeed for some race time typed to the tenth.
   bool CanInsertLap(int32_t row, uint32_t now, uint32_t raceStart) const;

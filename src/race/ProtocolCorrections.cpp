@@ -112,19 +112,23 @@ TProtocol::TTimesPlan TProtocol::PlanInsert(int32_t row, uint32_t tick, uint32_t
   if (times.Stopped && times.Laps() >= kRaceLaps) return TTimesPlan::Refused(QStringLiteral("%1 hat schon fünf Runden.").arg(Rider(number)));
   if (!times.Stopped && times.Laps() >= kRaceLaps - 1)
     return TTimesPlan::Refused(QStringLiteral("%1 hat schon vier Runden; die fünfte nimmt STOPP.").arg(Rider(number)));
-  if (TickDiff(now, tick) < 0) return TTimesPlan::Refused(QStringLiteral("Die Zeit liegt in der Zukunft."));
+  if (TickDiff(now, tick) < 0) {
+    // The clock's time, as proposed when the question opened, is now; anything later is not yet.
+    if (RaceTime(tick, raceStart) != RaceTime(now, raceStart)) return TTimesPlan::Refused(QStringLiteral("Die Zeit liegt in der Zukunft."));
+    tick = now;
+  }
   // A race time typed as the protocol shows one of the rider's presses is that press; so is
   // one so close that the lap between would read 0,0.
-  const QString typed = RaceTime(tick, raceStart);
+  const QString shown = RaceTime(tick, raceStart);
   for (int32_t k = 0; k <= times.Laps(); ++k) {
     const uint32_t press = k == 0 ? times.Start : times.Presses[static_cast<size_t>(k - 1)];
     const int32_t apart = TickDiff(tick, press);
-    if (RaceTime(press, raceStart) != typed && (apart < -50 || apart > 50)) continue;  // 50 ms read 0,0
+    if (RaceTime(press, raceStart) != shown && (apart < -50 || apart > 50)) continue;  // 50 ms read 0,0
     const QString which = k == 0 ? QStringLiteral("START")
                           : k == times.Laps() && times.Stopped ? QStringLiteral("STOPP")
                                                                 : QStringLiteral("Runde %1").arg(k);
     return TTimesPlan::Refused(QStringLiteral("Die Zeit %1 fällt auf eine Zeit von %2: %3 bei %4.")
-                .arg(typed, Rider(number), which, RaceTime(press, raceStart)));
+                .arg(shown, Rider(number), which, RaceTime(press, raceStart)));
   }
   if (TickDiff(tick, times.Start) <= 0) return TTimesPlan::Refused(QStringLiteral("Die Zeit liegt nicht nach dem Start von %1.").arg(Rider(number)));
   const size_t at = InsertionPoint(times, tick);

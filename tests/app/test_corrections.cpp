@@ -660,4 +660,11 @@ TEST_F(CorrectionsFixture, ALapTypedAsAnExistingPressIsRefused) {
     QTest::mouseClick(form.CorrectionDialog()->CancelBtn, Qt::LeftButton);
     EXPECT_EQ(Cell(pcLapCount, "1"), "2") << typed;
   }
+  // The clock's time the question proposes is now, even where it rounds up.
+  At(199960);
+  Popup("1", QStringLiteral("Runde einfügen…"));
+  EXPECT_EQ(form.CorrectionDialog()->Answer->text(), "3.20,0");
+  Answer("3.20,0");
+  EXPECT_FALSE(form.CorrectionDialog()->isVisible()) << form.CorrectionDialog()->Refusal->text().toStdString();
+  EXPECT_EQ(Cell(pcLastLapTick, "1"), TickToText(kT0 + 199960));
 }

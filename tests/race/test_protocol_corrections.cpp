@@ -251,8 +251,8 @@ TEST(ProtocolCorrections, WhatTheMenuOffersIsExactlyWhatCanBeDone) {
       }
       for (uint32_t to = 1; to <= riders; ++to)
         movable = movable || taken([&] { return race.protocol->MoveLastPress(row, QString::number(to)); });
-      EXPECT_EQ(race.protocol->CanInsertLap(row, now, kT0), insertable) << "round " << round << ", Nr. " << r;
-      EXPECT_EQ(race.protocol->CanMoveLastPress(row), movable) << "round " << round << ", Nr. " << r;
+      EXPECT_EQ(race.protocol->CanInsertLap(row, now, kT0), insertable) << round << " " << r;
+      EXPECT_EQ(race.protocol->CanMoveLastPress(row), movable) << round << " " << r;
     }
   }
 }

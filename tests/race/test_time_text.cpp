@@ -44,14 +44,6 @@ TEST(FormatDuration, NegativeKeepsOneSign) {
   EXPECT_EQ(FormatDuration(INT32_MIN), "-96:31.23,6");
 }
 
-// A gap compared with a bound is never rounded up, and only no gap reads as none.
-TEST(FormatGap, NeverRoundsUpAndOnlyNothingReadsAsNone) {
-  const std::pair<int32_t, const char*> cases[] = {{0, "0,0"},       {3, "0,003"},   {40, "0,04"},  {99, "0,09"},
-                                                   {100, "0,1"},     {9999, "9,9"},  {59999, "59,9"}, {60000, "1.00,0"},
-                                                   {-40, "-0,04"}};
-  for (const auto& [ms, text] : cases) EXPECT_EQ(FormatGap(ms), text) << ms;
-}
-
 TEST(Ticks, DifferencesAcrossSignChangeAndWrap) {
   // Passing 2^31: the stored text turns negative, the difference stays right.
   const uint32_t start = 0x7FFFF000u;

@@ -93,7 +93,7 @@ void BM_UndoAtTenThousandRiders(benchmark::State& state) {
     // A STOPP that makes a finisher: ranked into place among 9,000.
     grid.SetRow(protocol.RowOfNumber(QString::number(kOnCourse / 2)));
     pushed = Clock::now();
-    stack.push(new TProtocolCommand(protocol, "STOPP", [&] { protocol.StopRider(finish); }, nullptr));
+    TProtocolCommand::Push(stack, protocol, "STOPP", [&] { protocol.StopRider(finish); }, nullptr);
     const double stopMs = Ms(pushed, Clock::now());
     std::vector<double> undoStop;
     for (int round = 0; round < kRounds; ++round) {
@@ -111,8 +111,8 @@ void BM_UndoAtTenThousandRiders(benchmark::State& state) {
     const QString to = QString::number(kOnCourse / 3);
     QString refusal;
     pushed = Clock::now();
-    stack.push(new TProtocolCommand(
-        protocol, "MOVE", [&] { refusal = protocol.MoveLastPress(protocol.RowOfNumber(from), to); }, nullptr));
+    TProtocolCommand::Push(
+        stack, protocol, "MOVE", [&] { refusal = protocol.MoveLastPress(protocol.RowOfNumber(from), to); }, nullptr);
     const double moveMs = Ms(pushed, Clock::now());
     if (!refusal.isEmpty()) state.SkipWithError(refusal.toStdString().c_str());
     std::vector<double> undoMove;

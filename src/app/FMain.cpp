@@ -157,10 +157,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   // The selection is the controller: every change of the protocol's current row recomputes
   // the commands, the rider display and the entry fields.
   SortGrid1->OnSelectCell = [this](QObject*, int32_t, int32_t row, bool& canSelect) {
-    raceControl_->UpdateCommandStates(row);
+    RowSelected(row);
     canSelect = true;
   };
-  protocol_->OnSelectRow = [this](int32_t row) { raceControl_->UpdateCommandStates(row); };
+  protocol_->OnSelectRow = [this](int32_t row) { RowSelected(row); };
   protocol_->OnLapTick = [this](uint32_t tick) { raceClock_->RiderRefTick = tick; };
   protocol_->StartNumberField = [this] { return StartNumberText(); };
   protocol_->NameField = [this] { return NameText(); };

@@ -115,7 +115,7 @@ public:
   QAction *mStart, *mLap, *mStop, *mReset, *EinstellunGen1, *Hilfe1, *Drucker1, *mHilfe;
   QAction *mCut, *mSelectAll;
   // Corrections: the keys (Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z; F2) and the protocol's pop-up menu.
-  QAction *mUndo, *mRedo, *mEditRider;
+  QAction *mUndo, *mRedo, *mEditRider, *mEditRiderPopup;
   QAction *mUndoPopup, *mRedoPopup, *mMoveTime, *mInsertLap;
   QMenu* mDeleteLap = nullptr;
   // The line that shows a refused press for a few seconds.
@@ -215,9 +215,13 @@ private:
 
   // Corrections.
   void BuildCorrections();
-  void UpdateCorrectionItems();
-  // Runs a protocol operation as an undo step; rider names the row it is about ("Nr. 12").
-  void PushCommand(const QString& text, const QString& rider, const char* event, std::function<void()> operation);
+  // The protocol's selection handler: the race commands and the pop-up items follow row.
+  void RowSelected(int32_t row);
+  // The protocol's pop-up items for row: each enabled only where it can be done.
+  void UpdateCorrectionItems(int32_t row);
+  // Runs a protocol operation as an undo step, when it changed something; rider names the row
+  // it is about ("Nr. 12").
+  void PushCommand(const QString& text, const QString& rider, const char* event, const std::function<void()>& operation);
   void CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event);
   void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
   QString RiderText(int32_t row) const;

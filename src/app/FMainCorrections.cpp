@@ -74,9 +74,10 @@ void TFormMain::BuildCorrections() {
   edit->setObjectName("mEditRiderPopup");
   PopupMenuProtokol->insertAction(first, edit);
   connect(edit, &QAction::triggered, this, [this] { OpenRiderEditor(pcName); });
+  mEditRiderPopup = edit;
   PopupMenuProtokol->insertSeparator(first);
-  connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateCorrectionItems(); });
-  connect(undoStack_, &QUndoStack::indexChanged, this, [this] { UpdateCorrectionItems(); });
+  connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateCorrectionItems(SortGrid1->Row()); });
+  connect(undoStack_, &QUndoStack::indexChanged, this, [this] { UpdateCorrectionItems(SortGrid1->Row()); });
 
   correctionDialog_ = new TCorrectionDialog(this);
   correctionDialog_->setObjectName("CorrectionDialog");
@@ -102,10 +103,15 @@ void TFormMain::BuildCorrections() {
     LabStatus->clear();
     LabStatus->hide();
   };
-  UpdateCorrectionItems();
+  UpdateCorrectionItems(SortGrid1->Row());
 }
 
-void TFormMain::UpdateCorrectionItems() {
+void TFormMain::RowSelected(int32_t row) {
+  raceControl_->UpdateCommandStates(row);
+  UpdateCorrectionItems(row);
+}
+
+void TFormMain::UpdateCorrectionItems(int32_t row) {
   const bool canUndo = undoStack_->canUndo();
   const bool canRedo = undoStack_->canRedo();
   mUndo->setEnabled(canUndo);
@@ -115,19 +121,20 @@ void TFormMain::UpdateCorrectionItems() {
   mUndoPopup->setText(canUndo ? QStringLiteral("Rückgängig: ") + undoStack_->undoText() : QStringLiteral("Rückgängig"));
   mRedoPopup->setText(canRedo ? QStringLiteral("Wiederholen: ") + undoStack_->redoText() : QStringLiteral("Wiederholen"));
 
-  const int32_t row = SortGrid1->Row();
+  // Each item of the row is offered only where it can be done.
   const bool rider = row >= 1 && row < SortGrid1->RowCount() && !protocol_->IsEntryRow(row);
-  const TRowRecord* record = rider ? &protocol_->Record(row) : nullptr;
-  const bool timed = record && record->Times && record->Times->Started;
-  mMoveTime->setEnabled(timed && record->Times->Laps() > 0);
-  mInsertLap->setEnabled(timed);
+  const std::optional<TRiderTimes> times = rider ? protocol_->RowTimes(row) : std::nullopt;
+  const bool lapped = times && times->Laps() > 0;
+  mCut->setEnabled(rider);
+  mEditRiderPopup->setEnabled(rider);
+  mMoveTime->setEnabled(lapped && protocol_->CanMoveLastPress(row));
+  mInsertLap->setEnabled(rider && protocol_->CanInsertLap(row, platform::GetTickCount(), raceClock_->RaceStartTick));
   mDeleteLap->clear();
-  mDeleteLap->setEnabled(timed && record->Times->Laps() > 0);
-  if (timed) {
-    const TRiderTimes& times = *record->Times;
-    for (int lap = 1; lap <= times.Laps(); ++lap) {
-      const uint32_t earlier = lap > 1 ? times.Presses[static_cast<size_t>(lap - 2)] : times.Start;
-      const uint32_t press = times.Presses[static_cast<size_t>(lap - 1)];
+  mDeleteLap->setEnabled(lapped);
+  if (lapped) {
+    for (int lap = 1; lap <= times->Laps(); ++lap) {
+      const uint32_t earlier = lap > 1 ? times->Presses[static_cast<size_t>(lap - 2)] : times->Start;
+      const uint32_t press = times->Presses[static_cast<size_t>(lap - 1)];
       QAction* item = mDeleteLap->addAction(
           QStringLiteral("Runde %1: %2 (bei %3)").arg(lap).arg(FormatDuration(TickDiff(press, earlier)), RaceTimeOf(press)));
       connect(item, &QAction::triggered, this, [this, lap] { DeleteLapClick(lap); });
@@ -139,11 +146,11 @@ void TFormMain::UpdateCorrectionItems() {
 // Undo steps
 
 void TFormMain::PushCommand(const QString& text, const QString& rider, const char* event,
-                            std::function<void()> operation) {
-  undoStack_->push(new TProtocolCommand(*protocol_, text, std::move(operation),
-                                        [this, rider, event](const TProtocolCommand& command, TProtocolCommand::TRun run) {
-                                          CommandDone(command, static_cast<int>(run), rider, event);
-                                        }));
+                            const std::function<void()>& operation) {
+  TProtocolCommand::Push(*undoStack_, *protocol_, text, operation,
+                         [this, rider, event](const TProtocolCommand& command, TProtocolCommand::TRun run) {
+                           CommandDone(command, static_cast<int>(run), rider, event);
+                         });
 }
 
 void TFormMain::CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event) {
@@ -163,7 +170,7 @@ void TFormMain::CommandDone(const TProtocolCommand& command, int run, const QStr
   }
   if (riderEditor_ && riderEditor_->IsOpen()) riderEditor_->Follow(riderEditor_->Row() < SortGrid1->RowCount() ? riderEditor_->Row() : -1);
   UpdateFileButtons();
-  UpdateCorrectionItems();
+  UpdateCorrectionItems(SortGrid1->Row());
 }
 
 void TFormMain::AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now) {
@@ -197,12 +204,13 @@ void TFormMain::OpenMoveTime() {
         // The row may have moved meanwhile: a ranking goes on while the question is open.
         const int32_t now = protocol_->RowOfRecord(record);
         if (now < 1) return QStringLiteral("%1 steht nicht mehr im Protokoll.").arg(rider);
+        const QString to = NormalStartNumber(answer);
         QString refusal;
-        PushCommand(QStringLiteral("Zeit von %1 an Nr. %2").arg(rider, answer.trimmed()), rider, "MOVE", [&, now] {
+        PushCommand(QStringLiteral("Zeit von %1 an Nr. %2").arg(rider, to), rider, "MOVE", [&, now] {
           refusal = protocol_->MoveLastPress(now, answer);
           if (refusal.isEmpty())
-            AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(answer.trimmed()),
-                          QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(answer.trimmed()));
+            AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(to),
+                          QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(to));
         });
         return refusal;
       });
@@ -225,7 +233,7 @@ void TFormMain::OpenInsertLap() {
         const uint32_t tick = raceClock_->RaceStartTick + static_cast<uint32_t>(*ms);
         QString refusal;
         PushCommand(QStringLiteral("Runde einfügen %1").arg(rider), rider, "INSLAP", [&, now, tick] {
-          refusal = protocol_->InsertLap(now, tick, platform::GetTickCount());
+          refusal = protocol_->InsertLap(now, tick, platform::GetTickCount(), raceClock_->RaceStartTick);
           if (refusal.isEmpty()) AddCorrection(rider, QStringLiteral("Runde eingefügt"), {}, RaceTimeOf(tick));
         });
         return refusal;

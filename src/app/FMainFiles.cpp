@@ -118,8 +118,13 @@ void TFormMain::sb1mClick(QObject* Sender) {
   } else {
     // The drop-down closed: its chosen item, or the item the typed number names.
     int index = cbStartN->currentIndex();
-    if (index < 0 || cbStartN->itemText(index) != cbStartN->currentText())
-      index = cbStartN->findText(cbStartN->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0 || cbStartN->itemText(index) != cbStartN->currentText()) {
+      // The typed number reads as START reads it: "021" chooses the line of 21.
+      index = -1;
+      const QString typed = NormalStartNumber(cbStartN->currentText());
+      for (int i = 0; i < cbStartN->count() && index < 0; ++i)
+        if (NormalStartNumber(cbStartN->itemText(i)) == typed) index = i;
+    }
     DataBase.Choose(index);
   }
   ShowListPlace();
@@ -152,6 +157,6 @@ void TFormMain::ShowParticipant() {
   int32_t row = StartedRow(*participant);
   if (row < 1 && protocol_->IsEntryRow(last)) row = last;
   if (row < 1) return;
-  raceControl_->UpdateCommandStates(row);
+  RowSelected(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
 }

@@ -86,11 +86,23 @@ QString FormatSpeed(double kmh) {
       .arg(tenths % 10);
 }
 
+std::optional<int32_t> ParseStartNumber(const QString& text) {
+  const QString trimmed = text.trimmed();
+  if (trimmed.isEmpty() || !std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    return std::nullopt;
+  int32_t number = 0;
+  if (!TryStrToInt(trimmed, number) || number <= 0) return std::nullopt;
+  return number;
+}
+
+QString NormalStartNumber(const QString& text) {
+  const std::optional<int32_t> number = ParseStartNumber(text);
+  return number ? QString::number(*number) : text.trimmed();
+}
+
 QString StartNumberOf(const QString& numberText, int32_t row) {
   // A rider without a usable start number gets the row number.
-  int32_t number = 0;
-  if (!TryStrToInt(numberText, number)) number = 0;
-  return QString::number(number != 0 ? number : row);
+  return QString::number(ParseStartNumber(numberText).value_or(row));
 }
 
 TFileButtons DecideFileButtons(int32_t rowCount, const std::function<bool()>& hasPrinter) {

@@ -61,8 +61,15 @@ bool SameCategory(const QString& a, const QString& b);
 // the exact value, as the toolkit's "%1.1f" rounds.
 QString FormatSpeed(double kmh);
 
-// The start number a START writes: the typed number as a number, or the row's number when the
-// text is none (or 0).
+// A start number as typed anywhere (START, the rider editor, the question of a moved time, the
+// participant list): a whole number above 0, blanks around it and leading zeros allowed, so
+// "021" is 21. nullopt for anything else.
+std::optional<int32_t> ParseStartNumber(const QString& text);
+// The text the protocol writes for a typed start number ("021" gives "21"); a text that is no
+// start number, trimmed.
+QString NormalStartNumber(const QString& text);
+// The start number a START writes: the typed number, or the row's number when the text is no
+// start number.
 QString StartNumberOf(const QString& numberText, int32_t row);
 
 // Which file buttons the protocol allows. The printer is asked only when it matters.
@@ -195,9 +202,16 @@ public:
   QString MoveLastPress(int32_t row, const QString& toNumber);
   // Lap lap (1 = the first) of the rider in row is deleted; the laps around it join.
   QString DeleteLap(int32_t row, int32_t lap);
-  // A missed press at tick (not after now) is added to the rider in row, between his
-  // neighbouring presses.
-  QString InsertLap(int32_t row, uint32_t tick, uint32_t now);
+  // Whether MoveLastPress of row can succeed for some rider.
+  bool CanMoveLastPress(int32_t row) const;
+  // A missed press at tick is added to the rider in row, between his neighbouring presses.
+  // Times are typed as race times (from raceStart) to the tenth, so a tick is taken as what it
+  // shows: shown as now, it is now (later is refused); shown as one of the rider's presses
+  // (START, LAP, STOPP), or so close to one that the lap between would read 0,0, it is that
+  // press and refused.
+  QString InsertLap(int32_t row, uint32_t tick, uint32_t now, uint32_t raceStart);
+  // Whether InsertLap of row can succeed for some race time typed to the tenth.
+  bool CanInsertLap(int32_t row, uint32_t now, uint32_t raceStart) const;
   // Start number, name and category of row; a start number another row has is refused.
   QString EditRider(int32_t row, const QString& number, const QString& name, const QString& category);
   // Marks the row as corrected (undo and redo of a race command mark the rows they touch).
@@ -222,7 +236,8 @@ public:
   // Row states, from the row's cells.
   bool IsEntryRow(int32_t row) const;
   bool IsFinisher(int32_t row) const;
-  // The first rider row (not an entry row) with this start number; -1 when none.
+  // The first rider row (not an entry row) with this start number, read as ParseStartNumber
+  // reads it; -1 when none.
   int32_t RowOfNumber(const QString& number) const;
   // The row that carries record (rows move with every ranking); -1 when none does.
   int32_t RowOfRecord(const TRowRecord* record) const;
@@ -254,6 +269,15 @@ private:
   bool AddPress(int32_t row, uint32_t tick, bool stop);
   // Writes the cells that follow from the row's times.
   void ShowTimes(int32_t row);
+  // The times of rows after a correction, or why it cannot be made.
+  struct TTimesPlan {
+    QString Refusal;
+    std::vector<std::pair<int32_t, TRiderTimes>> Rows;
+    static TTimesPlan Refused(const QString& why) { return {why, {}}; }
+  };
+  // target: the receiver's row, -1 when toNumber names none.
+  TTimesPlan PlanMove(int32_t row, int32_t target, const QString& toNumber) const;
+  TTimesPlan PlanInsert(int32_t row, uint32_t tick, uint32_t now, uint32_t raceStart) const;
   // Replaces a rider's times, shows them and marks the row; ranks when a finisher is involved.
   void CorrectTimes(const std::vector<std::pair<int32_t, TRiderTimes>>& rows);
   // Moves the current row; the grid runs the selection handler.

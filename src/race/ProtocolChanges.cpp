@@ -98,8 +98,9 @@ int32_t TProtocol::RowOfRecord(const TRowRecord* record) const {
 }
 
 int32_t TProtocol::RowOfNumber(const QString& number) const {
+  const QString wanted = NormalStartNumber(number);
   for (int32_t r = 1; r < FGrid.RowCount(); ++r)
-    if (Cell(pcNumber, r) == number && !IsEntryRow(r)) return r;
+    if (NormalStartNumber(Cell(pcNumber, r)) == wanted && !IsEntryRow(r)) return r;
   return -1;
 }
 

@@ -1,18 +1,24 @@
 #include "race/ProtocolCommand.h"
 
-TProtocolCommand::TProtocolCommand(TProtocol& protocol, const QString& text, std::function<void()> operation,
-                                   TDone done)
-    : protocol_(protocol), operation_(std::move(operation)), done_(std::move(done)) {
+#include <QUndoStack>
+
+TProtocolCommand::TProtocolCommand(TProtocol& protocol, const QString& text, TProtocolChange change, TDone done)
+    : protocol_(protocol), done_(std::move(done)), change_(std::move(change)) {
   setText(text);
 }
 
+bool TProtocolCommand::Push(QUndoStack& stack, TProtocol& protocol, const QString& text,
+                            const std::function<void()>& operation, TDone done) {
+  TProtocolChange change = protocol.Track(operation);
+  if (change.Empty()) return false;
+  stack.push(new TProtocolCommand(protocol, text, std::move(change), std::move(done)));
+  return true;
+}
+
 void TProtocolCommand::redo() {
+  // The push's own redo: the operation has run already.
   if (!ran_) {
     ran_ = true;
-    change_ = protocol_.Track(operation_);
-    operation_ = nullptr;
-    // A command that changed nothing (refused, or nothing to do) is no step to take back.
-    if (change_.Empty()) setObsolete(true);
     if (done_) done_(*this, TRun::First);
     return;
   }

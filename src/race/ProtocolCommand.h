@@ -1,12 +1,15 @@
 #pragma once
 // One step of the protocol's undo stack: a race command (START, LAP, STOPP, a row removed, a
-// sort) or a correction. The first time it runs the operation and keeps what it changed; after
-// that, undo and redo give that change back and take it again. The rows a step takes back or
-// does again count as corrected.
+// sort) or a correction. The operation runs once, before the step exists; only an operation that
+// changed something becomes a step, since pushing a step throws away the redo steps. Undo and
+// redo then give that change back and take it again. The rows a step takes back or does again
+// count as corrected.
 #include <QUndoCommand>
 #include <functional>
 
 #include "race/Protocol.h"
+
+class QUndoStack;
 
 class TProtocolCommand : public QUndoCommand {
 public:
@@ -14,7 +17,11 @@ public:
   // After every run: what ran, for the journal and the correction list.
   using TDone = std::function<void(const TProtocolCommand& command, TRun run)>;
 
-  TProtocolCommand(TProtocol& protocol, const QString& text, std::function<void()> operation, TDone done);
+  // Runs operation on protocol and pushes it onto stack as one step when it changed the
+  // protocol; an operation that was refused or had nothing to do leaves the stack as it was,
+  // redo steps included. Returns whether a step was pushed.
+  static bool Push(QUndoStack& stack, TProtocol& protocol, const QString& text, const std::function<void()>& operation,
+                   TDone done);
 
   void redo() override;
   void undo() override;
@@ -22,8 +29,9 @@ public:
   const TProtocolChange& Change() const { return change_; }
 
 private:
+  TProtocolCommand(TProtocol& protocol, const QString& text, TProtocolChange change, TDone done);
+
   TProtocol& protocol_;
-  std::function<void()> operation_;
   TDone done_;
   TProtocolChange change_;
   bool ran_ = false;

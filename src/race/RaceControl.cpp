@@ -118,7 +118,7 @@ QString RaceControl::GuardRefusal(const QString& command, int row, uint32_t tick
   const QString key = command == QLatin1String("LAP") ? QStringLiteral("F4") : QStringLiteral("F9");
   return QStringLiteral("%1 für Nr. %2 nicht gezählt: %3 s nach der letzten Zeit, kürzer als die Mindestrundenzeit "
                         "von %4 s. Shift+%5 zählt ihn trotzdem.")
-      .arg(command, host_.ProtocolCell(kColNumber, row), FormatDuration(std::max(age, 0)),
+      .arg(command, host_.ProtocolCell(kColNumber, row), FormatGap(std::max(age, 0)),
            QString::number(minimumLapMs_ / 1000.0, 'g', 6).replace(u'.', u','), key);
 }
 

@@ -43,6 +43,12 @@ QString FormatDuration(int32_t ms) {
   return FormatTenths(RoundHalfEven(ms, 100));
 }
 
+QString FormatGap(int32_t ms) {
+  if (ms < 0) return "-" + FormatGap(ms == INT32_MIN ? INT32_MAX : -ms);
+  if (ms == 0 || ms >= 100) return FormatTenths(ms / 100);
+  return ms >= 10 ? QStringLiteral("0,0%1").arg(ms / 10) : QStringLiteral("0,00%1").arg(ms);
+}
+
 std::optional<int32_t> ParseDuration(const QString& text) {
   static const QRegularExpression form(
       QStringLiteral("^(?:(?:(\\d{1,2}):)?(\\d{1,2})\\.)?(\\d{1,2})(?:,(\\d))?$"));

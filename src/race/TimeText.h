@@ -26,6 +26,12 @@ int64_t RoundHalfEven(int64_t n, int64_t d);
 // stripped down to at least S,T ("0,3", "59,9", "1.05,2", "1:00.00,0").
 QString FormatDuration(int32_t ms);
 
+// A gap between two times, for a line that compares it with a bound: never rounded up (tenths
+// truncated toward zero), so a gap below a bound never reads as reaching it; a gap of less than
+// a tenth in hundredths or thousandths, so that only no gap reads as none ("9,9", "0,04",
+// "0,007", "0,0").
+QString FormatGap(int32_t ms);
+
 // The milliseconds of a duration typed as the clock shows it: "1:02.03,4", "2.03,4", "3,4", the
 // tenth optional ("2.03"); each field holds one or two digits, and
 // minutes and seconds stay below 60 where a larger unit stands before them. nullopt otherwise.

@@ -463,6 +463,8 @@ TEST_F(CorrectionsFixture, TheMenuActsOnTheRowItWasOpenedOver) {
   EXPECT_EQ(form.SortGrid1->Row(), form.SortGrid1->RowCount() - 1);
   EXPECT_FALSE(form.mMoveTime->isEnabled());
   EXPECT_FALSE(form.mInsertLap->isEnabled());
+  EXPECT_FALSE(form.mCut->isEnabled());
+  EXPECT_FALSE(form.findChild<QAction*>("mEditRiderPopup")->isEnabled());
 }
 
 TEST_F(CorrectionsFixture, ADoubleClickEditsTheRiderInPlaceInTheColumnClicked) {
@@ -490,4 +492,102 @@ TEST_F(CorrectionsFixture, ADoubleClickEditsTheRiderInPlaceInTheColumnClicked) {
   QTest::mouseDClick(form.SortGrid1->viewport(), Qt::LeftButton, {},
                      form.SortGrid1->CellRect(pcName, form.SortGrid1->RowCount() - 1).ToQRect().center());
   EXPECT_FALSE(form.RiderEditor()->IsOpen());
+}
+
+// A correction refused or changing nothing is no step: the step taken back before it can still
+// be done again, however the attempt ends.
+TEST_F(CorrectionsFixture, WhatChangesNothingKeepsTheStepToDoAgain) {
+  TFormMain& form = Open();
+  for (uint32_t nr = 1; nr <= 3; ++nr) {
+    At(nr * 1000);
+    Start(QString::number(nr), QStringList{"Anna", "Ben", "Cleo"}[nr - 1]);
+  }
+  for (uint32_t lap = 1; lap <= 5; ++lap) {
+    At(3000 + lap * 11000);
+    lap < 5 ? Lap("3") : Stop("3");  // a finisher: the headers sort
+  }
+  At(70000);
+  Lap("1");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  const auto before = State();
+  TCorrectionDialog* dialog = form.CorrectionDialog();
+  auto editBen = [&](const QString& number, auto leave) {
+    Select(RowOf("2"));
+    Key(Qt::Key_F2);
+    form.RiderEditor()->Number->setText(number);
+    leave();
+    EXPECT_SOON(!form.RiderEditor()->IsOpen());
+  };
+  auto enter = [&] { QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Return); };
+  auto ask = [&](const QString& number, const QString& item, const QString& answer) {
+    Popup(number, item);
+    Answer(answer);
+    QTest::mouseClick(dialog->CancelBtn, Qt::LeftButton);
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> attempts{
+      {"a time moved to nobody", [&] { ask("3", QStringLiteral("Letzte Zeit übertragen an…"), "99"); }},
+      {"a lap in the future", [&] { ask("2", QStringLiteral("Runde einfügen…"), "9.00,0"); }},
+      {"a number another rider has",
+       [&] { editBen("1", [&] { enter(); QTest::keyClick(form.RiderEditor()->Number, Qt::Key_Escape); }); }},
+      {"Enter, nothing changed", [&] { editBen("02", enter); }},
+      {"a click elsewhere", [&] { editBen("2", [&] { Select(RowOf("1")); }); }},
+      {"a header sort that moves no row",
+       [&] { QTest::mouseClick(form.SortGrid1->viewport(), Qt::LeftButton, {}, form.SortGrid1->CellRect(pcTime, 0).ToQRect().center()); }},
+  };
+  for (const auto& [what, attempt] : attempts) {
+    attempt();
+    EXPECT_EQ(State(), before) << what;
+    EXPECT_TRUE(form.UndoStack().canRedo()) << what;
+  }
+  Key(Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(Cell(pcLapCount, "1"), "1");
+}
+
+// "021" is rider 21 in the question of a moved time, as at START.
+TEST_F(CorrectionsFixture, AStartNumberWithLeadingZerosIsTheRiderOfThatNumber) {
+  TFormMain& form = Open();
+  Start("021", "Anna");
+  Start("7", "Ben");
+  At(70000);
+  Lap("7");
+  Popup("7", QStringLiteral("Letzte Zeit übertragen an…"));
+  Answer(" 021 ");
+  ASSERT_FALSE(form.CorrectionDialog()->isVisible()) << form.CorrectionDialog()->Refusal->text().toStdString();
+  EXPECT_EQ(Cell(pcLapCount, "21"), "1");
+  EXPECT_EQ(form.mUndoPopup->text(), "Rückgängig: Zeit von Nr. 7 an Nr. 21");
+}
+
+// The guard's age never reads as reaching the minimum, and only no age reads as none.
+TEST_F(CorrectionsFixture, TheGuardsLineNeverReadsAsReachingTheMinimum) {
+  TFormMain& form = Open();
+  Start("7", "Anna");
+  for (const auto& [age, shown] : std::vector<std::pair<uint32_t, const char*>>{{40, "0,04"}, {9950, "9,9"}, {9999, "9,9"}}) {
+    At(age);
+    Lap("7");
+    EXPECT_TRUE(form.LabStatus->text().startsWith(QStringLiteral("LAP für Nr. 7 nicht gezählt: %1 s nach").arg(shown)))
+        << form.LabStatus->text().toStdString();
+  }
+}
+
+// A lap typed as the protocol shows a press of the rider (or 50 ms from one) is that press; the
+// clock's time the question proposes is now, even rounded up.
+TEST_F(CorrectionsFixture, ALapIsInsertedOnlyWhereOneCanBe) {
+  TFormMain& form = Open();
+  Start("1", "Anna");
+  At(62040);
+  Lap("1");
+  At(124050);
+  Lap("1");
+  At(199960);
+  for (const auto& [typed, refusal] : std::vector<std::pair<const char*, const char*>>{
+           {"1.02,0", "Die Zeit 1.02,0 fällt auf eine Zeit von Nr. 1: Runde 1 bei 1.02,0."},
+           {"0,0", "Die Zeit 0,0 fällt auf eine Zeit von Nr. 1: START bei 0,0."},
+           {"2.04,1", "Die Zeit 2.04,1 fällt auf eine Zeit von Nr. 1: Runde 2 bei 2.04,0."},
+           {"3.20,0", ""}}) {
+    Popup("1", QStringLiteral("Runde einfügen…"));
+    Answer(typed);
+    EXPECT_EQ(form.CorrectionDialog()->isVisible() ? form.CorrectionDialog()->Refusal->text() : QString(), refusal);
+    if (form.CorrectionDialog()->isVisible()) QTest::mouseClick(form.CorrectionDialog()->CancelBtn, Qt::LeftButton);
+  }
+  EXPECT_EQ(Cell(pcLapCount, "1"), "3");
 }

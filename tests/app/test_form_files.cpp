@@ -392,6 +392,12 @@ TEST_F(FormFiles, LoadingTwiceDoublesTheDropDownAndAChoiceBeyondTheListSelectsNo
   QTest::keyClick(form.cbStartN->view(), Qt::Key_Escape);
   QCoreApplication::processEvents();
   EXPECT_EQ(Counter(), "3 von 3");
+  // Typed with a leading zero, as START reads it.
+  form.cbStartN->setEditText("02");
+  form.cbStartN->showPopup();
+  QTest::keyClick(form.cbStartN->view(), Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Counter(), "2 von 3");
 
   // The race reset empties the drop-down; the list stays loaded.
   StartRiders(1);

@@ -5,6 +5,7 @@
 
 #include <QUndoStack>
 #include <memory>
+#include <random>
 
 #include "common/Doubles.h"
 #include "grid/SortGrid.h"
@@ -39,7 +40,7 @@ struct Race {
   int32_t RowOf(const QString& nr) const { return protocol->RowOfNumber(nr); }
   QString Cell(int32_t col, const QString& nr) const { return grid.Cells(col, RowOf(nr)); }
   void Push(const std::function<void()>& operation) {
-    stack.push(new TProtocolCommand(*protocol, QStringLiteral("Schritt"), operation, nullptr));
+    TProtocolCommand::Push(stack, *protocol, QStringLiteral("Schritt"), operation, nullptr);
   }
   void Start(uint32_t tick, const QString& nr, const QString& cat = QStringLiteral("M")) {
     grid.SetRow(grid.RowCount() - 1);
@@ -148,7 +149,7 @@ TEST(ProtocolCorrections, ADoublePressDeletedAndAMissedLapInsertedGiveTheRightRa
   }
   EXPECT_EQ(fixed.Correct([&] { return fixed.protocol->DeleteLap(fixed.RowOf("1"), 3); }), "");
   const uint32_t missed = kT0 + 20000 + 3 * 91000;
-  EXPECT_EQ(fixed.Correct([&] { return fixed.protocol->InsertLap(fixed.RowOf("2"), missed, missed + 100000); }), "");
+  EXPECT_EQ(fixed.Correct([&] { return fixed.protocol->InsertLap(fixed.RowOf("2"), missed, missed + 100000, kT0); }), "");
   fixed.Stop(kT0 + 450070, "1");
   fixed.Stop(kT0 + 20000 + 455000, "2");
   EXPECT_EQ(fixed.State(), clean.State());
@@ -180,37 +181,80 @@ TEST(ProtocolCorrections, RefusedCorrectionsSayWhyAndChangeNothing) {
             "Nr. 1 hätte dann fünf Runden ohne STOPP; die fünfte nimmt STOPP.");
   EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(race.grid.RowCount() - 1, "1"); }),
             "In dieser Zeile steht kein Fahrer.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, now + 1, now); }), "Die Zeit liegt in der Zukunft.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 39999, now); }),
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, now + 51, now, kT0); }), "Die Zeit liegt in der Zukunft.");
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 39900, now, kT0); }),
             "Die Zeit liegt nicht nach dem Start von Nr. 3.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 130000, now); }),
-            "Nr. 3 hat zu dieser Zeit schon eine Runde.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(one, kT0 + 45000, now); }),
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(three, kT0 + 130000, now, kT0); }),
+            "Die Zeit 2.10,0 fällt auf eine Zeit von Nr. 3: Runde 1 bei 2.10,0.");
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(one, kT0 + 45000, now, kT0); }),
             "Nr. 1 hat schon vier Runden; die fünfte nimmt STOPP.");
-  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(two, kT0 + 30000, now); }), "Nr. 2 hat schon fünf Runden.");
+  EXPECT_EQ(refused([&] { return race.protocol->InsertLap(two, kT0 + 30000, now, kT0); }), "Nr. 2 hat schon fünf Runden.");
   EXPECT_EQ(refused([&] { return race.protocol->DeleteLap(three, 2); }), "Nr. 3 hat keine Runde 2.");
-  EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, "2", "X", "M"); }), "Die Startnummer 2 hat schon Fahrer 2.");
-  EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, "abc", "X", "M"); }),
-            "Die Startnummer muss eine Zahl größer als 0 sein.");
+  EXPECT_EQ(refused([&] { return race.protocol->MoveLastPress(three, "07"); }), "Es gibt keinen Fahrer mit der Startnummer 7.");
+  EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, " 002", "X", "M"); }), "Die Startnummer 2 hat schon Fahrer 2.");
+  for (const char* none : {"abc", "0", "-3", "3a"})
+    EXPECT_EQ(refused([&] { return race.protocol->EditRider(one, none, "X", "M"); }), "Die Startnummer muss eine Zahl größer als 0 sein.");
   EXPECT_EQ(refused([&] { return race.protocol->EditRider(race.grid.RowCount() - 1, "9", "X", "M"); }),
             "In dieser Zeile steht kein Fahrer; die Eingabefelder gelten für den nächsten START.");
   // A time after a STOPP belongs to nobody's race; before it, it is a lap.
   race.Start(kT0 + 50000, "4");
   race.Stop(kT0 + 200000, "4");
-  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("4"), kT0 + 250000, now); }),
+  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("4"), kT0 + 250000, now, kT0); }),
             "Die Zeit liegt nach dem STOPP von Nr. 4.");
-  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("4"), kT0 + 120000, now); }), "");
+  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("4"), kT0 + 120000, now, kT0); }), "");
   EXPECT_EQ(race.Cell(pcLapCount, "4"), "2");
   EXPECT_EQ(race.Cell(pcLastLapTick, "4"), "0");
   EXPECT_EQ(race.Cell(pcStartTick, "4"), "150000");
   // A STOPP cannot go to a rider already stopped, nor before a lap of his.
   EXPECT_EQ(race.Correct([&] { return race.protocol->MoveLastPress(race.RowOf("2"), "4"); }), "Nr. 4 ist schon gestoppt.");
   race.Stop(kT0 + 300000, "3");
-  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("3"), kT0 + 280000, now); }), "");
+  EXPECT_EQ(race.Correct([&] { return race.protocol->InsertLap(race.RowOf("3"), kT0 + 280000, now, kT0); }), "");
   race.Start(kT0 + 60000, "5");
   race.Lap(kT0 + 400000, "5");
   EXPECT_EQ(race.Correct([&] { return race.protocol->MoveLastPress(race.RowOf("3"), "5"); }),
             "Nr. 5 hat eine Runde nach dieser STOPP-Zeit.");
+}
+
+// Random races with presses close together (some 50 ms apart): the menu's questions agree with
+// trying every race time to the tenth and every rider; a time shown as a press of the rider, or
+// 50 ms from one (a lap of 0,0), is never taken.
+TEST(ProtocolCorrections, WhatTheMenuOffersIsExactlyWhatCanBeDone) {
+  std::mt19937 random(2512);
+  for (int round = 0; round < 40; ++round) {
+    Race race;
+    uint32_t at = kT0;
+    const uint32_t riders = 2 + random() % 3;
+    for (uint32_t r = 1; r <= riders; ++r) race.Start(at += 1000 + random() % 3000, QString::number(r));
+    for (int press = 0; press < 14; ++press) {
+      const QString nr = QString::number(1 + random() % riders);
+      at += random() % 3 == 0 ? 50 : 40 + random() % 400;
+      if (race.Cell(pcLastLapTick, nr) == "0") continue;
+      (random() % 5 == 0 || race.Cell(pcLapCount, nr) == "4") ? race.Stop(at, nr) : race.Lap(at, nr);
+    }
+    const uint32_t now = at + 600;
+    auto taken = [&race](const std::function<QString()>& correction) {
+      QString refusal;
+      const TProtocolChange change = race.protocol->Track([&] { refusal = correction(); });
+      race.protocol->Apply(change, false);
+      return refusal.isEmpty();
+    };
+    for (uint32_t r = 1; r <= riders; ++r) {
+      const int32_t row = race.RowOf(QString::number(r));
+      TRiderTimes times = *race.protocol->RowTimes(row);
+      times.Presses.push_back(times.Start);
+      bool insertable = false, movable = false;
+      for (uint32_t tick = kT0; tick <= now + 100; tick += 100) {
+        const bool lap = taken([&] { return race.protocol->InsertLap(row, tick, now, kT0); });
+        for (uint32_t press : times.Presses) EXPECT_FALSE(lap && (std::abs(TickDiff(tick, press)) <= 50 ||
+                                                          FormatDuration(TickDiff(tick, kT0)) == FormatDuration(TickDiff(press, kT0))));
+        insertable = insertable || lap;
+      }
+      for (uint32_t to = 1; to <= riders; ++to)
+        movable = movable || taken([&] { return race.protocol->MoveLastPress(row, QString::number(to)); });
+      EXPECT_EQ(race.protocol->CanInsertLap(row, now, kT0), insertable) << round << " " << r;
+      EXPECT_EQ(race.protocol->CanMoveLastPress(row), movable) << round << " " << r;
+    }
+  }
 }
 
 TEST(ProtocolCorrections, EditingARiderChecksTheNumberAndRanksANewCategory) {
@@ -255,7 +299,7 @@ TEST(ProtocolCorrections, UndoAndRedoGiveBackEveryEarlierStateOrderIncluded) {
   step([&] { race.Start(kT0 + 3000, "4", "F"); });
   for (uint32_t lap = 2; lap <= 4; ++lap) step([&] { race.Lap(kT0 + lap * 60000, "1"); });
   step([&] { race.Stop(kT0 + 300000, "1"); });  // a finisher: ranked, rows move
-  step([&] { race.Correct([&] { return race.protocol->InsertLap(race.RowOf("2"), kT0 + 120000, kT0 + 400000); }); });
+  step([&] { race.Correct([&] { return race.protocol->InsertLap(race.RowOf("2"), kT0 + 120000, kT0 + 400000, kT0); }); });
   step([&] { race.Correct([&] { return race.protocol->MoveLastPress(race.RowOf("2"), "4"); }); });
   step([&] { race.Correct([&] { return race.protocol->DeleteLap(race.RowOf("1"), 2); }); });  // unranks him
   step([&] { race.Start(kT0 + 310000, "5", "F"); });

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "grid/SortCompare.h"
 #include "platform/AnsiText.h"
 #include "race/Protocol.h"
 
@@ -37,12 +36,12 @@ TParticipant ParseParticipant(const QString& line) {
 }
 
 int32_t StartedRowOf(const TParticipant& p, int32_t rowCount, const std::function<QString(int32_t col, int32_t row)>& cell) {
-  int32_t number = 0;
-  const bool numbered = TryStrToInt(p.Number, number) && number != 0;
-  if (!numbered && p.Name.isEmpty()) return 0;  // nothing to know him by
+  // Read as START reads it: a list number that is none gave the rider his row number.
+  const std::optional<int32_t> number = ParseStartNumber(p.Number);
+  if (!number && p.Name.isEmpty()) return 0;  // nothing to know him by
   for (int32_t row = 1; row < rowCount; ++row) {
     if (cell(pcStartTick, row).isEmpty() || cell(pcName, row) != p.Name) continue;
-    if (!numbered || cell(pcNumber, row) == QString::number(number)) return row;
+    if (!number || cell(pcNumber, row) == QString::number(*number)) return row;
   }
   return 0;
 }

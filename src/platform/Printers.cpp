@@ -17,6 +17,8 @@ QtPrinterService& Real() {
 }
 
 constexpr std::chrono::milliseconds kPatience{100};
+// At the program's end a printing system that has not answered yet is not waited for longer.
+constexpr std::chrono::milliseconds kExitPatience{200};
 }  // namespace
 
 struct QtPrinterService::State {
@@ -30,9 +32,8 @@ struct QtPrinterService::State {
 QtPrinterService::QtPrinterService()
     : QtPrinterService([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); }) {}
 
-QtPrinterService::QtPrinterService(std::function<bool()> query) : state_(new State) {
-  State* state = state_;
-  state_->worker = std::thread([state, query = std::move(query)] {
+QtPrinterService::QtPrinterService(std::function<bool()> query) : state_(std::make_shared<State>()) {
+  state_->worker = std::thread([state = state_, query = std::move(query)] {
     const bool answer = query();
     {
       const std::lock_guard lock(state->mutex);
@@ -44,8 +45,17 @@ QtPrinterService::QtPrinterService(std::function<bool()> query) : state_(new Sta
 }
 
 QtPrinterService::~QtPrinterService() {
-  if (state_->worker.joinable()) state_->worker.join();
-  delete state_;
+  bool done = false;
+  {
+    std::unique_lock lock(state_->mutex);
+    done = state_->answered.wait_for(lock, kExitPatience, [this] { return state_->done; });
+  }
+  // A query that hangs (a print server that does not answer) must not hold up the exit: the
+  // worker keeps its own share of the state and ends with the process.
+  if (done)
+    state_->worker.join();
+  else
+    state_->worker.detach();
 }
 
 bool QtPrinterService::HasPrinter() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 
 namespace platform {
 
@@ -30,7 +31,7 @@ public:
 
 private:
   struct State;
-  State* state_;
+  std::shared_ptr<State> state_;  // shared with the worker, which may outlive the service
 };
 
 PrinterService& Printers();

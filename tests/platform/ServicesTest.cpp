@@ -170,6 +170,21 @@ TEST(PlatformPrinters, AnswerComesFromAWorkerAndNeverHoldsUpTheCaller) {
   EXPECT_EQ(asked.load(), 1);  // asked once, then cached
 }
 
+TEST(PlatformPrinters, APrintingSystemThatHangsDoesNotHoldUpTheEnd) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  QElapsedTimer elapsed;
+  {
+    QtPrinterService service([released] {
+      released.wait();
+      return true;
+    });
+    elapsed.start();
+  }
+  EXPECT_LT(elapsed.elapsed(), 500);
+  release.set_value();  // the worker, left on its own, ends too
+}
+
 TEST(PlatformShell, PrintWithoutPrinterDoesNothing) {
   QTemporaryDir dir;
   const QString page = dir.filePath(QStringLiteral("Veltrano.html"));

@@ -64,32 +64,34 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
     QStringList row;
     row.reserve(kJournalRowFields);
     for (int32_t c = 0; c < kProtocolColumns; ++c) row << SortGrid1->Cells(c, r);
-    row << (r > 0 ? protocol_->RecordText(r) : QString());
+    row << (r > 0 ? session_->Protocol().RecordText(r) : QString());
     s.Rows.push_back(std::move(row));
   }
-  s.Corrections = corrections_.Lines();
+  s.Corrections = session_->Corrections().Lines();
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
-  protocol_->Clear();
+  TProtocol& protocol = session_->Protocol();
+  protocol.Clear();
   SortGrid1->SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(s.Rows.size())));
   for (size_t r = 0; r < s.Rows.size(); ++r) {
     for (int32_t c = 0; c < kProtocolColumns && c < s.Rows[r].size(); ++c)
       SortGrid1->SetCells(c, static_cast<int32_t>(r), s.Rows[r][c]);
-    if (r > 0) protocol_->SetRecordText(static_cast<int32_t>(r), s.Rows[r].value(kProtocolColumns));
+    if (r > 0) protocol.SetRecordText(static_cast<int32_t>(r), s.Rows[r].value(kProtocolColumns));
   }
-  corrections_.SetLines(s.Corrections);
+  session_->Corrections().SetLines(s.Corrections);
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);
   raceControl_->Restore(ControlState(s.State), s.RaceStartTick);
-  protocol_->LayoutProtocolColumns();
+  protocol.LayoutProtocolColumns();
   const int32_t row = std::clamp<int32_t>(s.SelectedRow, 1, SortGrid1->RowCount() - 1);
   raceControl_->UpdateCommandStates(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
   UpdateFileButtons();
-  ScheduleLiveSnapshot();
+  // The restore is journaled by the journal's beginning, which follows.
+  session_->Changed(QString());
 }
 
 void TFormMain::StartJournal() {
@@ -136,12 +138,14 @@ void TFormMain::StartJournal() {
   ShowJournalError();
 }
 
-void TFormMain::JournalChange(const char* event) {
-  // Every change the journal hears of, the live results hear of too.
+void TFormMain::RecordChange(const TSessionChange& change) {
+  // Every change reaches the live results; the journal writes those it has a name for.
   ScheduleLiveSnapshot();
-  if (!journal_) return;
-  journal_->Record(QString::fromLatin1(event), JournalSnapshot());
-  ShowJournalError();
+  if (journal_ && !change.Event.isEmpty()) {
+    journal_->Record(change.Event, JournalSnapshot());
+    ShowJournalError();
+  }
+  if (change.Protocol) ShowProtocolChange();
 }
 
 void TFormMain::ShowJournalError() {

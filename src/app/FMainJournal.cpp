@@ -14,6 +14,8 @@
 
 namespace {
 
+static_assert(kJournalRowFields == kProtocolColumns + 1, "a journal row is the protocol's cells and its record's text");
+
 constexpr const char* kRestoreQuestion = "Das letzte Rennen wurde nicht beendet. Wiederherstellen?";
 
 TRaceSnapshot::TState SnapshotState(RaceControl::State state) {
@@ -58,40 +60,22 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   for (int k = 1; k <= TLapLengths::kLaps; ++k) s.LapTable << TableLength->Cells(1, k);
   s.CanSort = SortGrid1->SortOptions().CanSort();
   s.SelectedRow = SortGrid1->Row();
-  const int32_t rows = SortGrid1->RowCount();
-  s.Rows.reserve(static_cast<size_t>(rows));
-  for (int32_t r = 0; r < rows; ++r) {
-    QStringList row;
-    row.reserve(kJournalRowFields);
-    for (int32_t c = 0; c < kProtocolColumns; ++c) row << SortGrid1->Cells(c, r);
-    row << (r > 0 ? session_->Protocol().RecordText(r) : QString());
-    s.Rows.push_back(std::move(row));
-  }
+  s.Rows = session_->Rows();
   s.Corrections = session_->Corrections().Lines();
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
-  TProtocol& protocol = session_->Protocol();
-  protocol.Clear();
-  SortGrid1->SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(s.Rows.size())));
-  for (size_t r = 0; r < s.Rows.size(); ++r) {
-    for (int32_t c = 0; c < kProtocolColumns && c < s.Rows[r].size(); ++c)
-      SortGrid1->SetCells(c, static_cast<int32_t>(r), s.Rows[r][c]);
-    if (r > 0) protocol.SetRecordText(static_cast<int32_t>(r), s.Rows[r].value(kProtocolColumns));
-  }
-  session_->Corrections().SetLines(s.Corrections);
+  session_->Restore(s.Rows, s.Corrections);
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);
   raceControl_->Restore(ControlState(s.State), s.RaceStartTick);
-  protocol.LayoutProtocolColumns();
+  session_->Protocol().LayoutProtocolColumns();
   const int32_t row = std::clamp<int32_t>(s.SelectedRow, 1, SortGrid1->RowCount() - 1);
   raceControl_->UpdateCommandStates(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
   UpdateFileButtons();
-  // The restore is journaled by the journal's beginning, which follows.
-  session_->Changed(QString());
 }
 
 void TFormMain::StartJournal() {

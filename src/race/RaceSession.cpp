@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "grid/SortGrid.h"
 #include "platform/LocalTime.h"
 #include "race/ProtocolCommand.h"
 
@@ -22,7 +23,7 @@ private:
 }  // namespace
 
 TRaceSession::TRaceSession(TSortGrid& grid, std::function<int32_t(int k)> lapDistance)
-    : protocol_(std::make_unique<TProtocol>(grid, std::move(lapDistance))) {}
+    : grid_(grid), protocol_(std::make_unique<TProtocol>(grid, std::move(lapDistance))) {}
 
 TRaceSession::~TRaceSession() {
   // The steps hold references to the protocol: they go first, and nobody hears of it.
@@ -94,6 +95,34 @@ void TRaceSession::Changed(const QString& event) {
   TSessionChange change;
   change.Kind = TSessionChange::TKind::Other;
   change.Event = event;
+  Tell(change);
+}
+
+std::vector<QStringList> TRaceSession::Rows() const {
+  const int32_t count = grid_.RowCount();
+  std::vector<QStringList> rows;
+  rows.reserve(static_cast<size_t>(count));
+  for (int32_t r = 0; r < count; ++r) {
+    QStringList row;
+    row.reserve(kProtocolColumns + 1);
+    for (int32_t c = 0; c < kProtocolColumns; ++c) row << grid_.Cells(c, r);
+    row << (r > 0 ? protocol_->RecordText(r) : QString());
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringList& corrections) {
+  protocol_->Clear();
+  grid_.SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(rows.size())));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int32_t c = 0; c < kProtocolColumns && c < rows[r].size(); ++c) grid_.SetCells(c, static_cast<int32_t>(r), rows[r][c]);
+    if (r > 0) protocol_->SetRecordText(static_cast<int32_t>(r), rows[r].value(kProtocolColumns));
+  }
+  corrections_.SetLines(corrections);
+  TSessionChange change;
+  change.Kind = TSessionChange::TKind::Other;
+  change.Protocol = true;
   Tell(change);
 }
 

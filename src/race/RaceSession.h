@@ -3,6 +3,7 @@
 // Every change of the race, whoever asks for it, goes through here as one undo step, and the
 // listeners (the journal, the live feed, the window) hear of it once, with what it touched.
 #include <QString>
+#include <QStringList>
 #include <QUndoStack>
 #include <functional>
 #include <memory>
@@ -63,6 +64,12 @@ public:
   void Undo() { stack_.undo(); }
   void Redo() { stack_.redo(); }
 
+  // The race as the journal keeps it: each row's cells, then its record's text (empty for the
+  // header row); and the way back, after a crash, told once with no event: the journal's own
+  // beginning records the restore.
+  std::vector<QStringList> Rows() const;
+  void Restore(const std::vector<QStringList>& rows, const QStringList& corrections);
+
   // Notes a correction in the list, at the wall-clock time now.
   void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
   // The protocol emptied: nothing to take back, nothing corrected. Told with no journal event.
@@ -71,6 +78,7 @@ public:
 private:
   void Tell(const TSessionChange& change);
 
+  TSortGrid& grid_;
   std::unique_ptr<TProtocol> protocol_;
   TCorrectionLog corrections_;
   std::vector<TListener> listeners_;

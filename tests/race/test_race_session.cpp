@@ -109,4 +109,18 @@ TEST(RaceSession, AChangeOfNothingIsNeitherPushedNorToldAndKeepsTheRedoSteps) {
   EXPECT_TRUE(s.session.Corrections().IsEmpty());
 }
 
+TEST(RaceSession, ARestoredRaceIsTheRaceItsRowsWereTakenFromToldOnce) {
+  Session from, to;
+  from.Start(1000, "7");
+  from.Start(2000, "8");
+  from.Lap(70000, from.Protocol().RowOfNumber("7"));
+  from.session.Undo();
+  to.Take();
+  to.session.Restore(from.session.Rows(), from.session.Corrections().Lines());
+  EXPECT_EQ(to.session.Rows(), from.session.Rows());
+  EXPECT_EQ(to.session.Corrections().Lines(), from.session.Corrections().Lines());
+  EXPECT_EQ(to.session.Corrections().Entries().size(), 1u);
+  ASSERT_EQ(to.Take().size(), 1u);
+}
+
 }  // namespace

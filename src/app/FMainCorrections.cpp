@@ -1,6 +1,6 @@
-// The main window's side of corrections: the undo stack and its keys, the protocol's pop-up
-// items, the non-modal questions, the in-place rider editor, the refused-press line and the
-// correction list. The corrections themselves are the protocol's.
+// The main window's side of corrections: the undo keys, the protocol's pop-up items, the
+// non-modal questions, the in-place rider editor, the refused-press line and the correction
+// file. The corrections themselves are the protocol's; the session keeps their undo steps.
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -184,7 +184,7 @@ void TFormMain::OpenMoveTime() {
           refusal = session_->Protocol().MoveLastPress(now, answer);
           if (refusal.isEmpty())
             session_->AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(to),
-                          QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(to));
+                                    QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(to));
         });
         return refusal;
       });

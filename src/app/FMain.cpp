@@ -77,7 +77,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   autoStart_ = std::make_unique<AutoStart>(*raceClock_);
   raceControl_ = std::make_unique<RaceControl>(*raceClock_, *autoStart_, static_cast<RaceControlHost&>(*this));
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
-  protocol_ = std::make_unique<TProtocol>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
+  session_ = std::make_unique<TRaceSession>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
+  session_->AddListener([this](const TSessionChange& change) { RecordChange(change); });
   inputClock_ = new platform::InputClock(this);
   sleepInhibitor_ = new platform::SleepInhibitor(this);
   battery_ = new platform::BatteryMonitor(this);
@@ -89,18 +90,14 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   SortGrid1->viewport()->installEventFilter(this);
 
   // Commands: the menu items run them; the buttons fire at the press of any mouse button.
-  // Each command that may change the race is journaled as soon as it is done.
-  connect(mStart, &QAction::triggered, this, [this] {
-    raceControl_->StartClick(PressTick());
-    JournalChange("START");
-  });
+  // Each race command is one change of the session, told once it is done.
+  connect(mStart, &QAction::triggered, this,
+          [this] { session_->Command(QStringLiteral("START"), [this] { raceControl_->StartClick(PressTick()); }); });
   connect(mLap, &QAction::triggered, this, [this] {
-    raceControl_->LapClick(PressTick(), forcePress_);
-    JournalChange("LAP");
+    session_->Command(QStringLiteral("LAP"), [this] { raceControl_->LapClick(PressTick(), forcePress_); });
   });
   connect(mStop, &QAction::triggered, this, [this] {
-    raceControl_->StopClick(PressTick(), forcePress_);
-    JournalChange("STOPP");
+    session_->Command(QStringLiteral("STOPP"), [this] { raceControl_->StopClick(PressTick(), forcePress_); });
   });
   connect(mReset, &QAction::triggered, this, [this] { ResetCommand(); });
   // With Shift, a press passes the double-press guard. A press counts from when it was made.
@@ -126,7 +123,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   new KeyClickFilter(bRESET, [this] { ResetCommand(); });
   bEnd->OnClick = [this](QObject*) {
     raceControl_->EndClick();
-    JournalChange("ENDE");
+    session_->Changed(QStringLiteral("ENDE"));
   };
   connect(EinstellunGen1, &QAction::triggered, this, [this] { bCFGClick(); });
   connect(Hilfe1, &QAction::triggered, this, [this] { bHelpClick(); });
@@ -134,17 +131,18 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   ConnectFileCommands();
   connect(mCut, &QAction::triggered, this, [this] {
     const QString rider = RiderText(SortGrid1->Row());
-    PushCommand(QStringLiteral("Zeile entfernen ") + rider, rider, "CUT", [this] { protocol_->mCutClick(); });
+    session_->Change(QStringLiteral("Zeile entfernen ") + rider, rider, QStringLiteral("CUT"),
+                     [this] { session_->Protocol().mCutClick(); });
   });
   BuildCorrections();
   // A header click sorts as an undo step too, so every step can be taken back in its order.
-  protocol_->OnHeaderSort = [this](const std::function<void()>& sort) {
-    PushCommand(QStringLiteral("Sortieren"), QString(), "SORT", sort);
+  session_->Protocol().OnHeaderSort = [this](const std::function<void()>& sort) {
+    session_->Change(QStringLiteral("Sortieren"), QString(), QStringLiteral("SORT"), sort);
   };
   // An edit of the lap-length table ends with an update bracket.
   TableLength->OnEndUpdate = [this, lengths = TableLength->OnEndUpdate](QObject* sender) {
     if (lengths) lengths(sender);
-    JournalChange("LAPLEN");
+    session_->Changed(QStringLiteral("LAPLEN"));
   };
   SortGrid1->SetPopupMenu(PopupMenuProtokol);
   connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateFileButtons(); });
@@ -160,11 +158,12 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     RowSelected(row);
     canSelect = true;
   };
-  protocol_->OnSelectRow = [this](int32_t row) { RowSelected(row); };
-  protocol_->OnLapTick = [this](uint32_t tick) { raceClock_->RiderRefTick = tick; };
-  protocol_->StartNumberField = [this] { return StartNumberText(); };
-  protocol_->NameField = [this] { return NameText(); };
-  protocol_->CategoryField = [this] { return CategoryText(); };
+  TProtocol& protocol = session_->Protocol();
+  protocol.OnSelectRow = [this](int32_t row) { RowSelected(row); };
+  protocol.OnLapTick = [this](uint32_t tick) { raceClock_->RiderRefTick = tick; };
+  protocol.StartNumberField = [this] { return StartNumberText(); };
+  protocol.NameField = [this] { return NameText(); };
+  protocol.CategoryField = [this] { return CategoryText(); };
 
   // Sound priming: load the start sound once (file name and memory image).
   platform::Sound().PlaySound("Start.wav", platform::SND_FILENAME | platform::SND_MEMORY);
@@ -186,8 +185,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   helpFile_ = HelpFilePath();
   // Sizing the grid while laying out the window is no change of the protocol: a window
   // nobody touched closes without a question.
-  protocol_->Clear();
-  protocol_->StartUp();
+  protocol.Clear();
+  protocol.StartUp();
   SaveDialog1.InitialDir = QCoreApplication::applicationDirPath();
   raceClock_->ApplyClockColours({static_cast<TColor>(settings_.C1), static_cast<TColor>(settings_.C2),
                                  static_cast<TColor>(settings_.C3), static_cast<TColor>(settings_.C4)});
@@ -206,9 +205,9 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 
 TFormMain::~TFormMain() {
   TearDown();
-  // The undo steps go before the window's parts: emptying the stack reports to the window.
-  delete undoStack_;
-  undoStack_ = nullptr;
+  // The session goes before the window's parts: emptying its undo stack reports to the window.
+  QObject::disconnect(&session_->UndoStack(), nullptr, this, nullptr);
+  session_.reset();
   autoStart_->Timer().SetEnabled(false);
   raceControl_->Clock().SetEnabled(false);
 }
@@ -286,14 +285,14 @@ bool TFormMain::event(QEvent* event) {
 
 void TFormMain::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  if (protocol_) protocol_->LayoutProtocolColumns();
+  if (session_) session_->Protocol().LayoutProtocolColumns();
 }
 
 // The window's layout gives the protocol grid its width only after the window's own resize,
 // and the grid its viewport after that, so the columns follow the viewport's resize too.
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && protocol_) {
-    protocol_->LayoutProtocolColumns();
+  if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && session_) {
+    session_->Protocol().LayoutProtocolColumns();
     PlaceLivePanel();
   }
   // The pop-up menu acts on the row it is opened over: a right press makes that row the current
@@ -307,7 +306,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
   // A header click sorts the protocol once it has been ranked.
   // The grid sorts after this filter has seen the event, so the journal looks afterwards.
   if (watched == SortGrid1->viewport() && event->type() == QEvent::MouseButtonRelease)
-    QMetaObject::invokeMethod(this, [this] { JournalChange("SORT"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { session_->Changed(QStringLiteral("SORT")); }, Qt::QueuedConnection);
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -339,13 +338,13 @@ void TFormMain::bCFGClick() {
     settings_.LiveFolder = values.LiveFolder;
     if (liveChanged) ApplyLiveSettings();
   }
-  JournalChange("LAPLEN");
+  session_->Changed(QStringLiteral("LAPLEN"));
 }
 
 void TFormMain::ImageDEClick() { platform::Shell().Execute("open", kMakerAddress); }
 
 void TFormMain::UpdateFileButtons() {
-  const TFileButtons buttons = protocol_->UpdateFileButtons();
+  const TFileButtons buttons = session_->Protocol().UpdateFileButtons();
   sbSave->setEnabled(buttons.Save);
   sbPrint->setEnabled(buttons.Print);
   sbExcel->setEnabled(buttons.Excel);

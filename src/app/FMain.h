@@ -18,6 +18,7 @@
 #include "race/LiveSnapshot.h"
 #include "race/RaceClock.h"
 #include "race/RaceControl.h"
+#include "race/RaceSession.h"
 #include "widgets/LivePanel.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -37,15 +38,12 @@ class TLbSpeedButton;
 class TSortGrid;
 class RaceKeyFilter;
 class TLapLengths;
-class TProtocol;
-class TProtocolCommand;
 class TCorrectionDialog;
 class TRiderEditor;
 struct TRowRecord;
 class TQrCodeView;
 
 class QTimer;
-class QUndoStack;
 class TJournal;
 class TJournalLock;
 struct TRaceSnapshot;
@@ -141,9 +139,10 @@ public:
   RaceControl& Race() { return *raceControl_; }
   AutoStart& AutoStarter() { return *autoStart_; }
   TSettings& Settings() { return settings_; }
-  TProtocol& Protocol() { return *protocol_; }
-  QUndoStack& UndoStack() { return *undoStack_; }
-  TCorrectionLog& Corrections() { return corrections_; }
+  TRaceSession& Session() { return *session_; }
+  TProtocol& Protocol() { return session_->Protocol(); }
+  QUndoStack& UndoStack() { return session_->UndoStack(); }
+  TCorrectionLog& Corrections() { return session_->Corrections(); }
   TCorrectionDialog* CorrectionDialog() { return correctionDialog_; }
   TRiderEditor* RiderEditor() { return riderEditor_; }
 
@@ -219,11 +218,9 @@ private:
   void RowSelected(int32_t row);
   // The protocol's pop-up items for row: each enabled only where it can be done.
   void UpdateCorrectionItems(int32_t row);
-  // Runs a protocol operation as an undo step, when it changed something; rider names the row
-  // it is about ("Nr. 12").
-  void PushCommand(const QString& text, const QString& rider, const char* event, const std::function<void()>& operation);
-  void CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event);
-  void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
+  // What the window shows of a change of the protocol: the rider editor's row, the file
+  // buttons, the correction items.
+  void ShowProtocolChange();
   QString RiderText(int32_t row) const;
   // The race time of a tick as the clock shows it.
   QString RaceTimeOf(uint32_t tick) const;
@@ -233,7 +230,8 @@ private:
   // Journal.
   TRaceSnapshot JournalSnapshot() const;
   void ApplySnapshot(const TRaceSnapshot& state);
-  void JournalChange(const char* event);
+  // The session's listener: the journal writes the change, the live feed takes a snapshot.
+  void RecordChange(const TSessionChange& change);
   // Live results.
   void BuildLivePanel(QWidget* parent);
   void PlaceLivePanel();
@@ -277,11 +275,9 @@ private:
   std::unique_ptr<AutoStart> autoStart_;
   std::unique_ptr<RaceControl> raceControl_;
   std::unique_ptr<TLapLengths> lapLengths_;
-  std::unique_ptr<TProtocol> protocol_;
+  std::unique_ptr<TRaceSession> session_;
   std::unique_ptr<TJournal> journal_;
   std::unique_ptr<TSpreadsheetExport> excelExport_;
-  QUndoStack* undoStack_ = nullptr;
-  TCorrectionLog corrections_;
   TCorrectionDialog* correctionDialog_ = nullptr;
   TRiderEditor* riderEditor_ = nullptr;
   bool forcePress_ = false;  // the press being handled came with Shift

@@ -1,6 +1,6 @@
-// The main window's side of corrections: the undo stack and its keys, the protocol's pop-up
-// items, the non-modal questions, the in-place rider editor, the refused-press line and the
-// correction list. The corrections themselves are the protocol's.
+// The main window's side of corrections: the undo keys, the protocol's pop-up items, the
+// non-modal questions, the in-place rider editor, the refused-press line and the correction
+// file. The corrections themselves are the protocol's; the session keeps their undo steps.
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -27,8 +27,6 @@ constexpr int kStatusMs = 5000;
 }  // namespace
 
 void TFormMain::BuildCorrections() {
-  undoStack_ = new QUndoStack(this);
-
   auto windowItem = [this](const char* name, const QString& caption) {
     auto* action = new QAction(caption, this);
     action->setObjectName(name);
@@ -38,8 +36,8 @@ void TFormMain::BuildCorrections() {
   // The keys go through the race key filter, which lets the rider editor keep its own undo.
   mUndo = windowItem("mUndo", QStringLiteral("Rückgängig"));
   mRedo = windowItem("mRedo", QStringLiteral("Wiederholen"));
-  connect(mUndo, &QAction::triggered, undoStack_, &QUndoStack::undo);
-  connect(mRedo, &QAction::triggered, undoStack_, &QUndoStack::redo);
+  connect(mUndo, &QAction::triggered, this, [this] { session_->Undo(); });
+  connect(mRedo, &QAction::triggered, this, [this] { session_->Redo(); });
   mEditRider = windowItem("mEditRider", QStringLiteral("Fahrer ändern"));
   connect(mEditRider, &QAction::triggered, this, [this] { OpenRiderEditor(pcName); });
   raceKeys_->AddCommand(Qt::CTRL | Qt::Key_Z, mUndo);
@@ -57,8 +55,8 @@ void TFormMain::BuildCorrections() {
   PopupMenuProtokol->insertAction(first, mUndoPopup);
   PopupMenuProtokol->insertAction(first, mRedoPopup);
   PopupMenuProtokol->insertSeparator(first);
-  connect(mUndoPopup, &QAction::triggered, undoStack_, &QUndoStack::undo);
-  connect(mRedoPopup, &QAction::triggered, undoStack_, &QUndoStack::redo);
+  connect(mUndoPopup, &QAction::triggered, this, [this] { session_->Undo(); });
+  connect(mRedoPopup, &QAction::triggered, this, [this] { session_->Redo(); });
   mMoveTime = new QAction(QStringLiteral("Letzte Zeit übertragen an…"), PopupMenuProtokol);
   mMoveTime->setObjectName("mMoveTime");
   PopupMenuProtokol->insertAction(first, mMoveTime);
@@ -77,7 +75,7 @@ void TFormMain::BuildCorrections() {
   mEditRiderPopup = edit;
   PopupMenuProtokol->insertSeparator(first);
   connect(PopupMenuProtokol, &QMenu::aboutToShow, this, [this] { UpdateCorrectionItems(SortGrid1->Row()); });
-  connect(undoStack_, &QUndoStack::indexChanged, this, [this] { UpdateCorrectionItems(SortGrid1->Row()); });
+  connect(&session_->UndoStack(), &QUndoStack::indexChanged, this, [this] { UpdateCorrectionItems(SortGrid1->Row()); });
 
   correctionDialog_ = new TCorrectionDialog(this);
   correctionDialog_->setObjectName("CorrectionDialog");
@@ -112,23 +110,25 @@ void TFormMain::RowSelected(int32_t row) {
 }
 
 void TFormMain::UpdateCorrectionItems(int32_t row) {
-  const bool canUndo = undoStack_->canUndo();
-  const bool canRedo = undoStack_->canRedo();
+  const QUndoStack& stack = session_->UndoStack();
+  const bool canUndo = stack.canUndo();
+  const bool canRedo = stack.canRedo();
   mUndo->setEnabled(canUndo);
   mRedo->setEnabled(canRedo);
   mUndoPopup->setEnabled(canUndo);
   mRedoPopup->setEnabled(canRedo);
-  mUndoPopup->setText(canUndo ? QStringLiteral("Rückgängig: ") + undoStack_->undoText() : QStringLiteral("Rückgängig"));
-  mRedoPopup->setText(canRedo ? QStringLiteral("Wiederholen: ") + undoStack_->redoText() : QStringLiteral("Wiederholen"));
+  mUndoPopup->setText(canUndo ? QStringLiteral("Rückgängig: ") + stack.undoText() : QStringLiteral("Rückgängig"));
+  mRedoPopup->setText(canRedo ? QStringLiteral("Wiederholen: ") + stack.redoText() : QStringLiteral("Wiederholen"));
 
   // Each item of the row is offered only where it can be done.
-  const bool rider = row >= 1 && row < SortGrid1->RowCount() && !protocol_->IsEntryRow(row);
-  const std::optional<TRiderTimes> times = rider ? protocol_->RowTimes(row) : std::nullopt;
+  const TProtocol& protocol = session_->Protocol();
+  const bool rider = row >= 1 && row < SortGrid1->RowCount() && !protocol.IsEntryRow(row);
+  const std::optional<TRiderTimes> times = rider ? protocol.RowTimes(row) : std::nullopt;
   const bool lapped = times && times->Laps() > 0;
   mCut->setEnabled(rider);
   mEditRiderPopup->setEnabled(rider);
-  mMoveTime->setEnabled(lapped && protocol_->CanMoveLastPress(row));
-  mInsertLap->setEnabled(rider && protocol_->CanInsertLap(row, platform::GetTickCount(), raceClock_->RaceStartTick));
+  mMoveTime->setEnabled(lapped && protocol.CanMoveLastPress(row));
+  mInsertLap->setEnabled(rider && protocol.CanInsertLap(row, platform::GetTickCount(), raceClock_->RaceStartTick));
   mDeleteLap->clear();
   mDeleteLap->setEnabled(lapped);
   if (lapped) {
@@ -145,36 +145,10 @@ void TFormMain::UpdateCorrectionItems(int32_t row) {
 // ---------------------------------------------------------------------------------------------
 // Undo steps
 
-void TFormMain::PushCommand(const QString& text, const QString& rider, const char* event,
-                            const std::function<void()>& operation) {
-  TProtocolCommand::Push(*undoStack_, *protocol_, text, operation,
-                         [this, rider, event](const TProtocolCommand& command, TProtocolCommand::TRun run) {
-                           CommandDone(command, static_cast<int>(run), rider, event);
-                         });
-}
-
-void TFormMain::CommandDone(const TProtocolCommand& command, int run, const QString& rider, const char* event) {
-  switch (static_cast<TProtocolCommand::TRun>(run)) {
-    case TProtocolCommand::TRun::First:
-      // A race command is journaled by the window once the whole command is done.
-      if (event) JournalChange(event);
-      break;
-    case TProtocolCommand::TRun::Undo:
-      AddCorrection(rider, QStringLiteral("Rückgängig: ") + command.text(), {}, {});
-      JournalChange("UNDO");
-      break;
-    case TProtocolCommand::TRun::Redo:
-      AddCorrection(rider, QStringLiteral("Wiederholt: ") + command.text(), {}, {});
-      JournalChange("REDO");
-      break;
-  }
+void TFormMain::ShowProtocolChange() {
   if (riderEditor_ && riderEditor_->IsOpen()) riderEditor_->Follow(riderEditor_->Row() < SortGrid1->RowCount() ? riderEditor_->Row() : -1);
   UpdateFileButtons();
   UpdateCorrectionItems(SortGrid1->Row());
-}
-
-void TFormMain::AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now) {
-  corrections_.Add(TCorrection{platform::Now(), rider, what, old, now});
 }
 
 QString TFormMain::RiderText(int32_t row) const {
@@ -190,8 +164,8 @@ uint32_t TFormMain::PressTick() const { return pressTick_.value_or(platform::Get
 
 void TFormMain::OpenMoveTime() {
   const int32_t row = SortGrid1->Row();
-  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
-  const TRowRecord* record = &protocol_->Record(row);
+  if (row < 1 || row >= SortGrid1->RowCount() || session_->Protocol().IsEntryRow(row)) return;
+  const TRowRecord* record = &session_->Protocol().Record(row);
   if (!record->Times || record->Times->Presses.empty()) return;
   const QString rider = RiderText(row);
   const uint32_t press = record->Times->Presses.back();
@@ -202,15 +176,15 @@ void TFormMain::OpenMoveTime() {
       QStringLiteral("Die letzte Zeit von %1 (%2 bei %3) gehört zum Fahrer mit der Startnummer:").arg(rider, kind, when), {},
       [this, record, rider, kind, when](const QString& answer) {
         // The row may have moved meanwhile: a ranking goes on while the question is open.
-        const int32_t now = protocol_->RowOfRecord(record);
+        const int32_t now = session_->Protocol().RowOfRecord(record);
         if (now < 1) return QStringLiteral("%1 steht nicht mehr im Protokoll.").arg(rider);
         const QString to = NormalStartNumber(answer);
         QString refusal;
-        PushCommand(QStringLiteral("Zeit von %1 an Nr. %2").arg(rider, to), rider, "MOVE", [&, now] {
-          refusal = protocol_->MoveLastPress(now, answer);
+        session_->Change(QStringLiteral("Zeit von %1 an Nr. %2").arg(rider, to), rider, QStringLiteral("MOVE"), [&, now] {
+          refusal = session_->Protocol().MoveLastPress(now, answer);
           if (refusal.isEmpty())
-            AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(to),
-                          QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(to));
+            session_->AddCorrection(rider, QStringLiteral("Letzte Zeit übertragen an Nr. %1").arg(to),
+                                    QStringLiteral("%1 bei %2").arg(kind, when), QStringLiteral("Nr. %1").arg(to));
         });
         return refusal;
       });
@@ -218,8 +192,8 @@ void TFormMain::OpenMoveTime() {
 
 void TFormMain::OpenInsertLap() {
   const int32_t row = SortGrid1->Row();
-  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
-  const TRowRecord* record = &protocol_->Record(row);
+  if (row < 1 || row >= SortGrid1->RowCount() || session_->Protocol().IsEntryRow(row)) return;
+  const TRowRecord* record = &session_->Protocol().Record(row);
   if (!record->Times || !record->Times->Started) return;
   const QString rider = RiderText(row);
   correctionDialog_->Ask(
@@ -228,13 +202,13 @@ void TFormMain::OpenInsertLap() {
       RaceTimeOf(platform::GetTickCount()), [this, record, rider](const QString& answer) {
         const std::optional<int32_t> ms = ParseDuration(answer);
         if (!ms) return QStringLiteral("\"%1\" ist keine Rennzeit; bitte wie die Uhr: 1:02.03,4.").arg(answer.trimmed());
-        const int32_t now = protocol_->RowOfRecord(record);
+        const int32_t now = session_->Protocol().RowOfRecord(record);
         if (now < 1) return QStringLiteral("%1 steht nicht mehr im Protokoll.").arg(rider);
         const uint32_t tick = raceClock_->RaceStartTick + static_cast<uint32_t>(*ms);
         QString refusal;
-        PushCommand(QStringLiteral("Runde einfügen %1").arg(rider), rider, "INSLAP", [&, now, tick] {
-          refusal = protocol_->InsertLap(now, tick, platform::GetTickCount(), raceClock_->RaceStartTick);
-          if (refusal.isEmpty()) AddCorrection(rider, QStringLiteral("Runde eingefügt"), {}, RaceTimeOf(tick));
+        session_->Change(QStringLiteral("Runde einfügen %1").arg(rider), rider, QStringLiteral("INSLAP"), [&, now, tick] {
+          refusal = session_->Protocol().InsertLap(now, tick, platform::GetTickCount(), raceClock_->RaceStartTick);
+          if (refusal.isEmpty()) session_->AddCorrection(rider, QStringLiteral("Runde eingefügt"), {}, RaceTimeOf(tick));
         });
         return refusal;
       });
@@ -242,41 +216,41 @@ void TFormMain::OpenInsertLap() {
 
 void TFormMain::DeleteLapClick(int lap) {
   const int32_t row = SortGrid1->Row();
-  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
-  const TRowRecord& record = protocol_->Record(row);
+  if (row < 1 || row >= SortGrid1->RowCount() || session_->Protocol().IsEntryRow(row)) return;
+  const TRowRecord& record = session_->Protocol().Record(row);
   if (!record.Times || lap < 1 || lap > record.Times->Laps()) return;
   const QString rider = RiderText(row);
   const QString when = RaceTimeOf(record.Times->Presses[static_cast<size_t>(lap - 1)]);
   QString refusal;
-  PushCommand(QStringLiteral("Runde %1 löschen %2").arg(lap).arg(rider), rider, "DELLAP", [&, row] {
-    refusal = protocol_->DeleteLap(row, lap);
-    if (refusal.isEmpty()) AddCorrection(rider, QStringLiteral("Runde %1 gelöscht").arg(lap), when, {});
+  session_->Change(QStringLiteral("Runde %1 löschen %2").arg(lap).arg(rider), rider, QStringLiteral("DELLAP"), [&, row] {
+    refusal = session_->Protocol().DeleteLap(row, lap);
+    if (refusal.isEmpty()) session_->AddCorrection(rider, QStringLiteral("Runde %1 gelöscht").arg(lap), when, {});
   });
   if (!refusal.isEmpty()) ShowStatus(refusal);
 }
 
 void TFormMain::OpenRiderEditor(int col) {
   const int32_t row = SortGrid1->Row();
-  if (row < 1 || row >= SortGrid1->RowCount() || protocol_->IsEntryRow(row)) return;
+  if (row < 1 || row >= SortGrid1->RowCount() || session_->Protocol().IsEntryRow(row)) return;
   QStringList categories;
   for (int i = 0; i < cbPol->count(); ++i) categories << cbPol->itemText(i);
-  const TRowRecord* record = &protocol_->Record(row);
+  const TRowRecord* record = &session_->Protocol().Record(row);
   riderEditor_->OnCommit = [this, record](const QString& number, const QString& name, const QString& category) {
-    const int32_t now = protocol_->RowOfRecord(record);
+    const int32_t now = session_->Protocol().RowOfRecord(record);
     if (now < 1) return QStringLiteral("Der Fahrer steht nicht mehr im Protokoll.");
     const QString rider = RiderText(now);
     const QString oldNumber = SortGrid1->Cells(pcNumber, now);
     const QString oldName = SortGrid1->Cells(pcName, now);
     const QString oldCategory = SortGrid1->Cells(pcCategory, now);
     QString refusal;
-    PushCommand(QStringLiteral("Fahrer ändern %1").arg(rider), rider, "EDIT", [&, now] {
-      refusal = protocol_->EditRider(now, number, name, category);
+    session_->Change(QStringLiteral("Fahrer ändern %1").arg(rider), rider, QStringLiteral("EDIT"), [&, now] {
+      refusal = session_->Protocol().EditRider(now, number, name, category);
       if (!refusal.isEmpty()) return;
-      const int32_t row = protocol_->RowOfRecord(record);
+      const int32_t row = session_->Protocol().RowOfRecord(record);
       const QString newNumber = SortGrid1->Cells(pcNumber, row);
-      if (newNumber != oldNumber) AddCorrection(rider, QStringLiteral("Startnummer"), oldNumber, newNumber);
-      if (name != oldName) AddCorrection(rider, QStringLiteral("Name"), oldName, name);
-      if (category != oldCategory) AddCorrection(rider, QStringLiteral("Kategorie"), oldCategory, category);
+      if (newNumber != oldNumber) session_->AddCorrection(rider, QStringLiteral("Startnummer"), oldNumber, newNumber);
+      if (name != oldName) session_->AddCorrection(rider, QStringLiteral("Name"), oldName, name);
+      if (category != oldCategory) session_->AddCorrection(rider, QStringLiteral("Kategorie"), oldCategory, category);
     });
     return refusal;
   };
@@ -296,5 +270,5 @@ void TFormMain::ShowStatus(const QString& text) {
 
 void TFormMain::WriteCorrectionFile() const {
   // Failures stay silent, as for the text export: the list is in the journal as well.
-  platform::WriteTextFile(CorrectionFileName(), corrections_.FileLines());
+  platform::WriteTextFile(CorrectionFileName(), session_->Corrections().FileLines());
 }

@@ -37,7 +37,7 @@ void TFormMain::ConnectFileCommands() {
   connect(Drucker1, &QAction::triggered, this, [this] { sbHTMLClick(Drucker1); });
   bDB->OnClick = [this](QObject*) {
     bDBClick();
-    JournalChange("LOAD");
+    session_->Changed(QStringLiteral("LOAD"));
   };
   sb1m->OnClick = [this](QObject* sender) { sb1mClick(sender); };
   sb1p->OnClick = [this](QObject* sender) { sb1mClick(sender); };
@@ -67,14 +67,14 @@ void TFormMain::LoadCategoryList() {
 void TFormMain::sbSaveClick() {
   SaveDialog1.FileName = TimestampFileName(platform::Now());
   if (!SaveDialog1.Execute(this)) return;
-  SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this, corrections_.Entries());
+  SaveProtocolAs(*SortGrid1, SaveDialog1.FileName, SaveDialog1.FilterIndex, this, session_->Corrections().Entries());
 }
 
 void TFormMain::sbExcelClick() { excelExport_->sbExcelClick(); }
 
 void TFormMain::sbHTMLClick(QObject* Sender) {
   const int tag = Sender ? Sender->property("Tag").toInt() : 0;
-  PublishHtmlReport(*SortGrid1, tag, this, corrections_.Entries());
+  PublishHtmlReport(*SortGrid1, tag, this, session_->Corrections().Entries());
 }
 
 void TFormMain::bDBClick() {
@@ -155,7 +155,7 @@ void TFormMain::ShowParticipant() {
   // the commands and the selection speak of him alike and START takes him.
   const int32_t last = SortGrid1->RowCount() - 1;
   int32_t row = StartedRow(*participant);
-  if (row < 1 && protocol_->IsEntryRow(last)) row = last;
+  if (row < 1 && session_->Protocol().IsEntryRow(last)) row = last;
   if (row < 1) return;
   RowSelected(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});

@@ -14,6 +14,8 @@
 
 namespace {
 
+static_assert(kJournalRowFields == kProtocolColumns + 1, "a journal row is the protocol's cells and its record's text");
+
 constexpr const char* kRestoreQuestion = "Das letzte Rennen wurde nicht beendet. Wiederherstellen?";
 
 TRaceSnapshot::TState SnapshotState(RaceControl::State state) {
@@ -58,38 +60,22 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   for (int k = 1; k <= TLapLengths::kLaps; ++k) s.LapTable << TableLength->Cells(1, k);
   s.CanSort = SortGrid1->SortOptions().CanSort();
   s.SelectedRow = SortGrid1->Row();
-  const int32_t rows = SortGrid1->RowCount();
-  s.Rows.reserve(static_cast<size_t>(rows));
-  for (int32_t r = 0; r < rows; ++r) {
-    QStringList row;
-    row.reserve(kJournalRowFields);
-    for (int32_t c = 0; c < kProtocolColumns; ++c) row << SortGrid1->Cells(c, r);
-    row << (r > 0 ? protocol_->RecordText(r) : QString());
-    s.Rows.push_back(std::move(row));
-  }
-  s.Corrections = corrections_.Lines();
+  s.Rows = session_->Rows();
+  s.Corrections = session_->Corrections().Lines();
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
-  protocol_->Clear();
-  SortGrid1->SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(s.Rows.size())));
-  for (size_t r = 0; r < s.Rows.size(); ++r) {
-    for (int32_t c = 0; c < kProtocolColumns && c < s.Rows[r].size(); ++c)
-      SortGrid1->SetCells(c, static_cast<int32_t>(r), s.Rows[r][c]);
-    if (r > 0) protocol_->SetRecordText(static_cast<int32_t>(r), s.Rows[r].value(kProtocolColumns));
-  }
-  corrections_.SetLines(s.Corrections);
+  session_->Restore(s.Rows, s.Corrections);
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);
   raceControl_->Restore(ControlState(s.State), s.RaceStartTick);
-  protocol_->LayoutProtocolColumns();
+  session_->Protocol().LayoutProtocolColumns();
   const int32_t row = std::clamp<int32_t>(s.SelectedRow, 1, SortGrid1->RowCount() - 1);
   raceControl_->UpdateCommandStates(row);
   SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
   UpdateFileButtons();
-  ScheduleLiveSnapshot();
 }
 
 void TFormMain::StartJournal() {
@@ -136,12 +122,14 @@ void TFormMain::StartJournal() {
   ShowJournalError();
 }
 
-void TFormMain::JournalChange(const char* event) {
-  // Every change the journal hears of, the live results hear of too.
+void TFormMain::RecordChange(const TSessionChange& change) {
+  // Every change reaches the live results; the journal writes those it has a name for.
   ScheduleLiveSnapshot();
-  if (!journal_) return;
-  journal_->Record(QString::fromLatin1(event), JournalSnapshot());
-  ShowJournalError();
+  if (journal_ && !change.Event.isEmpty()) {
+    journal_->Record(change.Event, JournalSnapshot());
+    ShowJournalError();
+  }
+  if (change.Protocol) ShowProtocolChange();
 }
 
 void TFormMain::ShowJournalError() {

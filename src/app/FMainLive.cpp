@@ -117,10 +117,10 @@ void TFormMain::PublishLiveSnapshot() {
   snapshot->title = platform::ApplicationTitle();
   snapshot->raceRunning = raceControl_->RaceState() == RaceControl::State::Running;
   snapshot->raceMs = raceClock_->RaceStartTick != 0 ? std::max(TickDiff(now, raceClock_->RaceStartTick), 0) : 0;
-  snapshot->riders = LiveRiders(*protocol_, now);
+  snapshot->riders = LiveRiders(session_->Protocol(), now);
   const QDateTime wallClock = platform::Now();
   snapshot->takenAtMs = wallClock.toMSecsSinceEpoch();
-  snapshot->events = LiveEvents(*protocol_, now, wallClock);
+  snapshot->events = LiveEvents(session_->Protocol(), now, wallClock);
   liveFeed_->Submit(std::move(snapshot));
   const qint64 ended = liveClock_.elapsed();
   livePacer_.Took(ended, ended - begun);

@@ -55,40 +55,29 @@ private:
   int before_ = -1, after_ = -1;
 };
 
-// One undo step of several commands, closed whatever happens inside.
-class TMacroGuard {
-public:
-  TMacroGuard(QUndoStack& stack, const QString& text) : stack_(stack) { stack_.beginMacro(text); }
-  ~TMacroGuard() { stack_.endMacro(); }
-  TMacroGuard(const TMacroGuard&) = delete;
-  TMacroGuard& operator=(const TMacroGuard&) = delete;
-
-private:
-  QUndoStack& stack_;
-};
-
 }  // namespace
 
 QString TFormMain::ProtocolCell(int col, int row) const { return SortGrid1->Cells(col, row); }
 
-// The race commands are undo steps; the window journals them once the whole command is done.
+// The race commands are undo steps; the session tells of them once the whole command is done.
 void TFormMain::StartRider(uint32_t tick, const QString& number, const QString& name, const QString& category) {
   const QString rider = QStringLiteral("Nr. %1").arg(StartNumberOf(number, SortGrid1->Row()));
   const QString text = QStringLiteral("START ") + rider;
-  TMacroGuard step(*undoStack_, text);
-  PushCommand(text, rider, nullptr, [=, this] { protocol_->RecordStart(tick, number, name, category); });
-  undoStack_->push(new TListMove(
-      DataBase, [this] { if (sb1p->isEnabled()) sb1mClick(sb1p); }, [this] { ShowListPlace(); }));
+  session_->Group(text, [&, this] {
+    session_->Change(text, rider, QString(), [&, this] { session_->Protocol().RecordStart(tick, number, name, category); });
+    session_->Push(new TListMove(
+        DataBase, [this] { if (sb1p->isEnabled()) sb1mClick(sb1p); }, [this] { ShowListPlace(); }));
+  });
 }
 
 void TFormMain::RecordLap(uint32_t tick) {
   const QString rider = RiderText(SortGrid1->Row());
-  PushCommand(QStringLiteral("LAP ") + rider, rider, nullptr, [this, tick] { protocol_->RecordLap(tick); });
+  session_->Change(QStringLiteral("LAP ") + rider, rider, QString(), [this, tick] { session_->Protocol().RecordLap(tick); });
 }
 
 void TFormMain::StopRider(uint32_t tick) {
   const QString rider = RiderText(SortGrid1->Row());
-  PushCommand(QStringLiteral("STOPP ") + rider, rider, nullptr, [this, tick] { protocol_->StopRider(tick); });
+  session_->Change(QStringLiteral("STOPP ") + rider, rider, QString(), [this, tick] { session_->Protocol().StopRider(tick); });
 }
 
 void TFormMain::ShowRefusedPress(const QString& text) {
@@ -100,15 +89,12 @@ void TFormMain::ClearProtocol() {
   // Emptied, the protocol starts afresh: nothing to take back, nothing corrected.
   if (correctionDialog_) correctionDialog_->hide();
   if (riderEditor_) riderEditor_->Close();
-  undoStack_->clear();
-  corrections_.Clear();
-  protocol_->Clear();
-  ScheduleLiveSnapshot();
+  session_->Clear();
 }
 
 bool TFormMain::ProtocolModified() const { return SortGrid1->Modified(); }
 
-void TFormMain::LayoutProtocolColumns() { protocol_->LayoutProtocolColumns(); }
+void TFormMain::LayoutProtocolColumns() { session_->Protocol().LayoutProtocolColumns(); }
 
 QString TFormMain::StartNumberText() const { return cbStartN->currentText(); }
 

@@ -1,0 +1,91 @@
+#pragma once
+// The race as a document: the protocol, its undo stack and the correction list in one place.
+// Every change of the race, whoever asks for it, goes through here as one undo step, and the
+// listeners (the journal, the live feed, the window) hear of it once, with what it touched.
+#include <QString>
+#include <QStringList>
+#include <QUndoStack>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "race/Corrections.h"
+#include "race/Protocol.h"
+
+class TSortGrid;
+
+// What one change touched.
+struct TSessionChange {
+  enum class TKind {
+    Step,   // a change made now
+    Undo,
+    Redo,
+    Other,  // a change of the race outside the protocol (ENDE, the lap lengths, a restore)
+  };
+  TKind Kind = TKind::Step;
+  // The journal's name of the change ("LAP", "UNDO", ...); empty where the journal writes nothing.
+  QString Event;
+  // Whether the protocol changed, and its rider rows that did, as they stand after the change.
+  bool Protocol = false;
+  std::vector<int32_t> Rows;
+};
+
+class TRaceSession {
+public:
+  using TListener = std::function<void(const TSessionChange& change)>;
+
+  TRaceSession(TSortGrid& grid, std::function<int32_t(int k)> lapDistance);
+  ~TRaceSession();
+  TRaceSession(const TRaceSession&) = delete;
+  TRaceSession& operator=(const TRaceSession&) = delete;
+
+  TProtocol& Protocol() { return *protocol_; }
+  const TProtocol& Protocol() const { return *protocol_; }
+  QUndoStack& UndoStack() { return stack_; }
+  TCorrectionLog& Corrections() { return corrections_; }
+  const TCorrectionLog& Corrections() const { return corrections_; }
+
+  // Listeners hear of every change, in the order they were added.
+  void AddListener(TListener listener) { listeners_.push_back(std::move(listener)); }
+
+  // Runs a protocol operation as one undo step about rider ("Nr. 12"), when it changed
+  // something; an operation that changed nothing pushes nothing and tells nobody.
+  bool Change(const QString& text, const QString& rider, const QString& event, const std::function<void()>& operation);
+  // A command made of several changes (a race key: the press, the list moved on), told once as
+  // event when any of them changed the protocol.
+  void Command(const QString& event, const std::function<void()>& body);
+  // Several undo commands taken back and done again as one step.
+  void Group(const QString& text, const std::function<void()>& body);
+  // An undo command that is no protocol operation, as part of the step being made.
+  void Push(QUndoCommand* command) { stack_.push(command); }
+  // A change of the race the undo stack does not hold; told as event.
+  void Changed(const QString& event);
+
+  void Undo() { stack_.undo(); }
+  void Redo() { stack_.redo(); }
+
+  // The race as the journal keeps it: each row's cells, then its record's text (empty for the
+  // header row); and the way back, after a crash, told once with no event: the journal's own
+  // beginning records the restore.
+  std::vector<QStringList> Rows() const;
+  void Restore(const std::vector<QStringList>& rows, const QStringList& corrections);
+
+  // Notes a correction in the list, at the wall-clock time now.
+  void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
+  // The protocol emptied: nothing to take back, nothing corrected. Told with no journal event.
+  void Clear();
+
+private:
+  void Tell(const TSessionChange& change);
+
+  TSortGrid& grid_;
+  std::unique_ptr<TProtocol> protocol_;
+  TCorrectionLog corrections_;
+  std::vector<TListener> listeners_;
+  // Inside a Command: the change is told once at its end, with the rows gathered here.
+  int commandDepth_ = 0;
+  bool commandTouched_ = false;
+  std::vector<int32_t> commandRows_;
+  // Last, so its steps go before the protocol they work on.
+  QUndoStack stack_;
+};

@@ -30,6 +30,16 @@ uint64_t SerialOf(const QByteArray& event) {
   return at < 0 ? 0 : event.mid(at + 9, event.indexOf(',', at) - at - 9).toULongLong();
 }
 
+// States 0 to last, each carrying its serial and padded to about paddingBytes.
+std::vector<TLivePublicationPtr> PaddedPublications(uint64_t last, int paddingBytes) {
+  const QByteArray filler(paddingBytes, 'x');
+  std::vector<TLivePublicationPtr> states;
+  for (uint64_t serial = 0; serial <= last; ++serial)
+    states.push_back(
+        Publication(serial, {}, "{\"serial\":" + QByteArray::number(qulonglong(serial)) + ",\"f\":\"" + filler + "\"}"));
+  return states;
+}
+
 TEST_F(LiveServerPushTest, SendsTheCurrentDataAtOnceThenEveryPublicationInOrder) {
   StartServer();
   server_.Publish(Pages(1));
@@ -233,12 +243,7 @@ TEST_F(LiveServerPushTest, AClientThatReadsSlowlyIsKeptAndGetsTheNewestStateWhen
   // Each state is bigger than the unsent data a client may pile up; a phone on a weak network
   // reads a fraction of them while they come.
   constexpr uint64_t kPublications = 30;
-  const QByteArray filler(400 * 1024, 'x');
-  std::vector<TLivePublicationPtr> big;
-  for (uint64_t serial = 0; serial <= kPublications; ++serial) {
-    big.push_back(
-        Publication(serial, {}, "{\"serial\":" + QByteArray::number(qulonglong(serial)) + ",\"f\":\"" + filler + "\"}"));
-  }
+  const std::vector<TLivePublicationPtr> big = PaddedPublications(kPublications, 400 * 1024);
   StartServer();
   server_.Publish(big[0]);
   std::atomic<bool> ready{false}, release{false};
@@ -282,12 +287,7 @@ TEST_F(LiveServerPushTest, AClientReadingHalfAMegabyteASecondGetsTheNewestStateW
   // 100 states of 50 KB in two seconds, five times what the page can read: no pile of old
   // states may wait before the newest, in our buffer or in the kernel's.
   constexpr uint64_t kPublications = 100;
-  const QByteArray filler(50 * 1024, 'x');
-  std::vector<TLivePublicationPtr> states;
-  for (uint64_t serial = 0; serial <= kPublications; ++serial) {
-    states.push_back(
-        Publication(serial, {}, "{\"serial\":" + QByteArray::number(qulonglong(serial)) + ",\"f\":\"" + filler + "\"}"));
-  }
+  const std::vector<TLivePublicationPtr> states = PaddedPublications(kPublications, 50 * 1024);
   StartServer();
   server_.Publish(states[0]);
   QElapsedTimer clock;

@@ -94,20 +94,14 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   connect(mStart, &QAction::triggered, this,
           [this] { session_->Command(QStringLiteral("START"), [this] { raceControl_->StartClick(PressTick()); }); });
   connect(mLap, &QAction::triggered, this, [this] {
-    session_->Command(QStringLiteral("LAP"), [this] { raceControl_->LapClick(PressTick(), forcePress_); });
+    session_->Command(QStringLiteral("LAP"), [this] { raceControl_->LapClick(PressTick(), forcePress_, forceKey_); });
   });
   connect(mStop, &QAction::triggered, this, [this] {
-    session_->Command(QStringLiteral("STOPP"), [this] { raceControl_->StopClick(PressTick(), forcePress_); });
+    session_->Command(QStringLiteral("STOPP"), [this] { raceControl_->StopClick(PressTick(), forcePress_, forceKey_); });
   });
   connect(mReset, &QAction::triggered, this, [this] { ResetCommand(); });
   // With Shift, a press passes the double-press guard. A press counts from when it was made.
-  auto press = [this](QAction* action, bool forced, uint32_t tick) {
-    forcePress_ = forced;
-    pressTick_ = tick;
-    action->trigger();
-    forcePress_ = false;
-    pressTick_.reset();
-  };
+  auto press = [this](QAction* action, bool forced, uint32_t tick) { PressRaceCommand(action, forced, tick); };
   raceKeys_->OnPress = press;
   auto pressTriggers = [this, press](TBitBtnWithColor* button, QAction* action) {
     button->OnMouseDown = [this, button, action, press](QObject*, Qt::MouseButton, Qt::KeyboardModifiers modifiers,
@@ -135,6 +129,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
                      [this] { session_->Protocol().mCutClick(); });
   });
   BuildCorrections();
+  ConnectLine();
   // A header click sorts as an undo step too, so every step can be taken back in its order.
   session_->Protocol().OnHeaderSort = [this](const std::function<void()>& sort) {
     session_->Change(QStringLiteral("Sortieren"), QString(), QStringLiteral("SORT"), sort);

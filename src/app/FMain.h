@@ -15,6 +15,7 @@
 #include "net/LiveServer.h"
 #include "race/AutoStart.h"
 #include "race/Corrections.h"
+#include "race/LinePasses.h"
 #include "race/LiveSnapshot.h"
 #include "race/RaceClock.h"
 #include "race/RaceControl.h"
@@ -37,6 +38,8 @@ class TFDlgYesNo;
 class TLbSpeedButton;
 class TSortGrid;
 class RaceKeyFilter;
+class NumberKeyFilter;
+class TOpenTimesList;
 class TLapLengths;
 class TCorrectionDialog;
 class TRiderEditor;
@@ -118,6 +121,10 @@ public:
   QMenu* mDeleteLap = nullptr;
   // The line that shows a refused press for a few seconds.
   QLabel* LabStatus = nullptr;
+  // The busy line: a start number typed and Enter, and the open times (instants taken without a
+  // number, numbered afterwards).
+  QLineEdit* eNumber = nullptr;
+  TOpenTimesList* ListOpenTimes = nullptr;
   // The live results' address and its QR code, over the protocol's lower right corner.
   // Below the protocol grid: the panels that must never cover a result.
   QWidget* PanelBelowProtocol = nullptr;
@@ -127,6 +134,7 @@ public:
   // Timers.
   platform::Timer* TimerDate = nullptr;
   platform::Timer* TimerStatus = nullptr;
+  platform::Timer* TimerLine = nullptr;  // the busy line's lists, by the second
 
   // The dialogs the program entry creates after the window.
   void SetDialogs(TCfgDialog* cfg, TFDlgYesNo* yesNo);
@@ -144,6 +152,7 @@ public:
   QUndoStack& UndoStack() { return session_->UndoStack(); }
   TCorrectionLog& Corrections() { return session_->Corrections(); }
   TCorrectionDialog* CorrectionDialog() { return correctionDialog_; }
+  TLinePasses& LinePasses() { return *linePasses_; }
   TRiderEditor* RiderEditor() { return riderEditor_; }
 
   void TimerDateTimer();
@@ -227,6 +236,15 @@ private:
   // The tick of the press being handled: when the key or button was pressed, else now.
   uint32_t PressTick() const;
 
+  // The busy line (FMainLine.cpp).
+  void ConnectLine();
+  // A race command's item run as pressed at tick; forced: with Shift; forceKey: the key that
+  // forces it, as a refusal names it.
+  void PressRaceCommand(QAction* item, bool forced, uint32_t tick, const QString& forceKey = {});
+  void NumberEntered(const QString& number, bool forced, uint32_t tick);
+  // The open times' list as the session has them.
+  void ShowOpenTimes();
+
   // Journal.
   TRaceSnapshot JournalSnapshot() const;
   void ApplySnapshot(const TRaceSnapshot& state);
@@ -276,11 +294,13 @@ private:
   std::unique_ptr<RaceControl> raceControl_;
   std::unique_ptr<TLapLengths> lapLengths_;
   std::unique_ptr<TRaceSession> session_;
+  std::unique_ptr<TLinePasses> linePasses_;
   std::unique_ptr<TJournal> journal_;
   std::unique_ptr<TSpreadsheetExport> excelExport_;
   TCorrectionDialog* correctionDialog_ = nullptr;
   TRiderEditor* riderEditor_ = nullptr;
   bool forcePress_ = false;  // the press being handled came with Shift
+  QString forceKey_;         // the key that would have forced it, when not Shift+F4 or Shift+F9
   std::optional<uint32_t> pressTick_;  // when the press being handled was made
   platform::InputClock* inputClock_ = nullptr;
   platform::SleepInhibitor* sleepInhibitor_ = nullptr;
@@ -296,6 +316,7 @@ private:
   TSnapshotPacer livePacer_;
   QElapsedTimer liveClock_;
   RaceKeyFilter* raceKeys_ = nullptr;
+  NumberKeyFilter* numberKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;
   TFDlgYesNo* yesNoDialog_ = nullptr;
   QString helpFile_;

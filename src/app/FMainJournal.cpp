@@ -130,6 +130,7 @@ void TFormMain::RecordChange(const TSessionChange& change) {
     ShowJournalError();
   }
   if (change.Protocol) ShowProtocolChange();
+  if (change.OpenTimes || change.Protocol) ShowOpenTimes();
 }
 
 void TFormMain::ShowJournalError() {

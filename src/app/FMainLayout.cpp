@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include "widgets/ButtonWithColor.h"
 #include "widgets/LbSpeedButton.h"
 #include "widgets/LivePanel.h"
+#include "widgets/OpenTimesList.h"
 #include "widgets/Udigit.h"
 #include "widgets/WidgetsAccessible.h"
 
@@ -33,6 +35,9 @@ constexpr int kPanelDateWidth = 222;
 constexpr int kProtocolBarHeight = 41;
 // The protocol's header and one row (20 pixels and a grid line each), in the grid's frame.
 constexpr int kGridMinimumHeight = 2 * 21 + 2;
+// The open times' and the expected riders' lists below the protocol: a group of five and more.
+constexpr int kLineListsHeight = 112;
+constexpr int kLineListsMinimumHeight = 22;  // one line, in the smallest window
 
 // Clock digit geometry.
 constexpr int kDigitWidth = 45;
@@ -295,10 +300,22 @@ QWidget* TFormMain::BuildCommandPanel(QWidget* parent) {
   seAutoStart->setAccessibleName("s");
   Label("s", panel, QRect(344, 168, 16, 24))->setBuddy(seAutoStart);
 
-  // The line for a refused press, below the commands; shown for a few seconds.
+  // The number field, under ENDE: a start number and Enter take a pass, Enter alone an open time.
+  eNumber = new QLineEdit(panel);
+  eNumber->setObjectName("eNumber");
+  eNumber->setGeometry(8, 198, 126, 32);
+  eNumber->setFont(Arial(16, true));
+  eNumber->setMaxLength(6);
+  eNumber->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), eNumber));
+  eNumber->setPlaceholderText(QStringLiteral("Nummer"));
+  eNumber->setAccessibleName(QStringLiteral("Nummer eingeben"));
+  eNumber->setToolTip(QStringLiteral("Startnummer + Enter: Runde (die fünfte: STOPP) bei Enter; Shift+Enter zählt "
+                                     "auch nach kurzer Zeit. Enter allein oder „+“ auf dem Ziffernblock: offene Zeit."));
+
+  // The line for a refused press, beside the number field; shown for a few seconds.
   LabStatus = new QLabel(panel);
   LabStatus->setObjectName("LabStatus");
-  LabStatus->setGeometry(6, 195, 394, 38);
+  LabStatus->setGeometry(140, 195, 260, 40);
   LabStatus->setWordWrap(true);
   LabStatus->setStyleSheet(QStringLiteral("QLabel { background: #FFF0A0; color: #A00000; font-weight: bold; "
                                           "padding: 1px 4px; }"));
@@ -359,6 +376,13 @@ QWidget* TFormMain::BuildProtocolArea(QWidget* parent) {
   PanelBelowProtocol->setObjectName("PanelBelowProtocol");
   auto* panels = new QHBoxLayout(PanelBelowProtocol);
   panels->setContentsMargins(0, 0, 0, 0);
+  ListOpenTimes = new TOpenTimesList(PanelBelowProtocol);
+  ListOpenTimes->setFixedWidth(TOpenTimesList::kWidth);
+  ListOpenTimes->setMinimumHeight(kLineListsMinimumHeight);
+  ListOpenTimes->setMaximumHeight(kLineListsHeight);
+  ListOpenTimes->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  panels->addWidget(ListOpenTimes);
+  ListOpenTimes->hide();
   panels->addStretch(1);
   BuildLivePanel(PanelBelowProtocol);
   panels->addWidget(PanelLive);
@@ -457,7 +481,7 @@ void TFormMain::BuildHiddenMenu() {
 // Tab goes as the operator works: the entry fields, the commands, auto-start, the participant
 // list, the file buttons, the protocol, then the title bar.
 void TFormMain::SetTabOrder() {
-  const QList<QWidget*> order{cbStartN, eName, cbPol, bSTART, bLAP, bSTOP, bEnd, bRESET, cbAutoStart, seAutoStart,
+  const QList<QWidget*> order{cbStartN, eName, cbPol, bSTART, bLAP, bSTOP, bEnd, bRESET, eNumber, cbAutoStart, seAutoStart,
                               bDB, sb1m, sb1p, sbSave, sbPrint, sbExcel, sbHTML, SortGrid1, bCFG, bHelp};
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

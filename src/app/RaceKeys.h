@@ -17,6 +17,7 @@
 
 class QAction;
 class QKeyEvent;
+class QLineEdit;
 class QWidget;
 namespace platform {
 class InputClock;
@@ -62,4 +63,33 @@ public:
 
 private:
   std::function<void()> command_;
+};
+
+// The number field's keys. Digits (the keypad's too) typed while no text field of the window has
+// the focus go to the field, so the operator types a number without reaching for the mouse; the
+// entry fields for the next START, the rider editor and dialogs keep their digits. In the field:
+// Enter is the pass, timed at the key (with Shift it passes the double-press guard), with
+// nothing typed an open time; Up and Down move the open times' mark, Delete in the empty field
+// drops the marked time, Esc empties the field. The keypad's "+" takes an open time wherever the
+// focus is in the window.
+class NumberKeyFilter : public QObject {
+public:
+  NumberKeyFilter(QWidget* window, QLineEdit* field, platform::InputClock& clock);
+  ~NumberKeyFilter() override;
+
+  std::function<void(const QString& number, bool forced, uint32_t tick)> OnEnter;
+  std::function<void(uint32_t tick)> OnTime;
+  std::function<void(int delta)> OnMoveMark;
+  std::function<void()> OnDrop;
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  bool InField(QKeyEvent* key);
+  // The digit goes to the field instead of the focused control.
+  bool ToField(QWidget* focused, QKeyEvent* key);
+
+  QPointer<QWidget> window_;
+  QPointer<QLineEdit> field_;
+  platform::InputClock& clock_;
 };

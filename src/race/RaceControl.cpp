@@ -104,7 +104,7 @@ void RaceControl::StartClick(uint32_t tick) {
   host_.UpdateFileButtons();
 }
 
-QString RaceControl::GuardRefusal(const QString& command, int row, uint32_t tick) const {
+QString RaceControl::GuardRefusal(const QString& command, int row, uint32_t tick, const QString& forceKey) const {
   if (minimumLapMs_ <= 0) return {};
   // The rider's last press: his newest lap, or his start before the first.
   int32_t laps = 0;
@@ -115,16 +115,18 @@ QString RaceControl::GuardRefusal(const QString& command, int row, uint32_t tick
   if (!lastTick) return {};
   const int32_t age = TickDiff(UsableTick(tick), *lastTick);
   if (age >= minimumLapMs_) return {};
-  const QString key = command == QLatin1String("LAP") ? QStringLiteral("F4") : QStringLiteral("F9");
+  const QString key = !forceKey.isEmpty()                  ? forceKey
+                      : command == QLatin1String("LAP") ? QStringLiteral("F4")
+                                                        : QStringLiteral("F9");
   return QStringLiteral("%1 für Nr. %2 nicht gezählt: %3 s nach der letzten Zeit, kürzer als die Mindestrundenzeit "
                         "von %4 s. Shift+%5 zählt ihn trotzdem.")
       .arg(command, host_.ProtocolCell(kColNumber, row), FormatGap(std::max(age, 0)),
            QString::number(minimumLapMs_ / 1000.0, 'g', 6).replace(u'.', u','), key);
 }
 
-void RaceControl::LapClick(uint32_t tick, bool force) {
+void RaceControl::LapClick(uint32_t tick, bool force, const QString& forceKey) {
   if (!faces_.lap.enabled) return;
-  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("LAP"), row_, tick);
+  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("LAP"), row_, tick, forceKey);
   if (!refusal.isEmpty()) {
     host_.ShowRefusedPress(refusal);
     return;
@@ -132,9 +134,9 @@ void RaceControl::LapClick(uint32_t tick, bool force) {
   host_.RecordLap(UsableTick(tick));
 }
 
-void RaceControl::StopClick(uint32_t tick, bool force) {
+void RaceControl::StopClick(uint32_t tick, bool force, const QString& forceKey) {
   if (!faces_.stop.enabled) return;
-  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("STOPP"), row_, tick);
+  const QString refusal = force ? QString() : GuardRefusal(QStringLiteral("STOPP"), row_, tick, forceKey);
   if (!refusal.isEmpty()) {
     host_.ShowRefusedPress(refusal);
     return;

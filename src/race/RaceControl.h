@@ -111,8 +111,9 @@ public:
   // The race commands, pressed at tick. LAP and STOPP for a rider whose last time is younger
   // than the minimum lap time are refused unless forced (the key with Shift).
   void StartClick(uint32_t tick);              // F5, START pressed, auto-start
-  void LapClick(uint32_t tick, bool force);    // F4, LAP pressed
-  void StopClick(uint32_t tick, bool force);   // F9, STOPP pressed
+  // forceKey: the key that forces it, as the refusal names it (Shift+F4 or Shift+F9 when empty).
+  void LapClick(uint32_t tick, bool force, const QString& forceKey = {});   // F4, LAP pressed
+  void StopClick(uint32_t tick, bool force, const QString& forceKey = {});  // F9, STOPP pressed
   void EndClick();    // ENDE
   void ResetClick();  // reset: asks, then empties the protocol
   // Whether the window may close; asks "Beenden?" while the clock runs or the protocol changed.
@@ -128,7 +129,7 @@ public:
   void SetMinimumLap(int32_t ms) { minimumLapMs_ = ms; }
   int32_t MinimumLap() const { return minimumLapMs_; }
   // The refusal text for a LAP or STOPP at tick on row, or empty when the guard lets it through.
-  QString GuardRefusal(const QString& command, int row, uint32_t tick) const;
+  QString GuardRefusal(const QString& command, int row, uint32_t tick, const QString& forceKey = {}) const;
   platform::Timer& Clock() { return clockTimer_; }
 
 private:

@@ -1,6 +1,8 @@
 #include "race/RaceSession.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 #include "grid/SortGrid.h"
 #include "platform/LocalTime.h"
@@ -33,19 +35,40 @@ TRaceSession::~TRaceSession() {
 
 bool TRaceSession::Change(const QString& text, const QString& rider, const QString& event,
                           const std::function<void()>& operation) {
+  return ChangeWith(text, rider, event, operation, {});
+}
+
+bool TRaceSession::ChangeTakingOpenTime(const QString& text, const QString& rider, const QString& event, uint64_t serial,
+                                        const std::function<void()>& operation) {
+  // The step keeps the time it took, to put it back when taken back.
+  auto taken = std::make_shared<std::optional<TOpenTime>>();
+  return ChangeWith(text, rider, event, operation, [this, serial, taken](bool forward) {
+    if (forward)
+      *taken = openTimes_.Remove(serial);
+    else if (*taken)
+      openTimes_.Add(**taken);
+  });
+}
+
+bool TRaceSession::ChangeWith(const QString& text, const QString& rider, const QString& event,
+                              const std::function<void()>& operation, const std::function<void(bool forward)>& alongside) {
   return TProtocolCommand::Push(
-      stack_, *protocol_, text, operation, [this, rider, event](const TProtocolCommand& command, TProtocolCommand::TRun run) {
+      stack_, *protocol_, text, operation,
+      [this, rider, event, alongside](const TProtocolCommand& command, TProtocolCommand::TRun run) {
         using TRun = TProtocolCommand::TRun;
         const bool forward = run != TRun::Undo;
+        if (alongside) alongside(forward);
         std::vector<int32_t> rows = protocol_->ChangedRows(command.Change(), forward);
         if (run == TRun::First && commandDepth_ > 0) {
           commandTouched_ = true;
+          commandOpenTimes_ = commandOpenTimes_ || static_cast<bool>(alongside);
           commandRows_.insert(commandRows_.end(), rows.begin(), rows.end());
           return;
         }
         TSessionChange change;
         change.Protocol = true;
         change.Rows = std::move(rows);
+        change.OpenTimes = static_cast<bool>(alongside);
         switch (run) {
           case TRun::First:
             change.Event = event;
@@ -65,9 +88,91 @@ bool TRaceSession::Change(const QString& text, const QString& rider, const QStri
       });
 }
 
+// An open time made or dropped, as one step.
+class TOpenTimeStep : public QUndoCommand {
+public:
+  TOpenTimeStep(TRaceSession& session, TOpenTime time, bool adding, QString rider, const QString& text)
+      : session_(session), time_(std::move(time)), adding_(adding), rider_(std::move(rider)) {
+    setText(text);
+  }
+
+  void redo() override {
+    Apply(adding_);
+    if (!ran_) {
+      ran_ = true;
+      session_.TellOpenTimes(TSessionChange::TKind::Step, adding_ ? QStringLiteral("TIME") : QStringLiteral("DROP"));
+      return;
+    }
+    session_.AddCorrection(rider_, QStringLiteral("Wiederholt: ") + text(), {}, {});
+    session_.TellOpenTimes(TSessionChange::TKind::Redo, QStringLiteral("REDO"));
+  }
+  void undo() override {
+    Apply(!adding_);
+    session_.AddCorrection(rider_, QStringLiteral("Rückgängig: ") + text(), {}, {});
+    session_.TellOpenTimes(TSessionChange::TKind::Undo, QStringLiteral("UNDO"));
+  }
+
+private:
+  void Apply(bool add) {
+    if (add)
+      session_.openTimes_.Add(time_);
+    else
+      session_.openTimes_.Remove(time_.Serial);
+  }
+
+  TRaceSession& session_;
+  TOpenTime time_;
+  bool adding_;
+  QString rider_;
+  bool ran_ = false;
+};
+
+namespace {
+
+QString OpenTimeRider(const TOpenTime& time) {
+  return time.Number.isEmpty() ? QString() : QStringLiteral("Nr. ") + time.Number;
+}
+
+}  // namespace
+
+void TRaceSession::MakeOpenTime(TOpenTime time, const QString& shown) {
+  time.Serial = NextSerial();
+  const QString rider = OpenTimeRider(time);
+  stack_.push(new TOpenTimeStep(*this, std::move(time), true, rider, QStringLiteral("Offene Zeit ") + shown));
+}
+
+bool TRaceSession::DropMarkedOpenTime(const QString& shown) {
+  const TOpenTime* marked = openTimes_.MarkedTime();
+  if (!marked) return false;
+  const QString rider = OpenTimeRider(*marked);
+  AddCorrection(rider, QStringLiteral("Offene Zeit gelöscht"), shown, {});
+  stack_.push(new TOpenTimeStep(*this, *marked, false, rider, QStringLiteral("Offene Zeit %1 gelöscht").arg(shown)));
+  return true;
+}
+
+void TRaceSession::MoveOpenTimeMark(int delta) {
+  const int before = openTimes_.Marked();
+  openTimes_.MoveMark(delta);
+  if (openTimes_.Marked() != before) TellOpenTimes(TSessionChange::TKind::Other, QString());
+}
+
+void TRaceSession::MarkOpenTime(int index) {
+  openTimes_.Mark(index);
+  TellOpenTimes(TSessionChange::TKind::Other, QString());
+}
+
+void TRaceSession::TellOpenTimes(TSessionChange::TKind kind, const QString& event) {
+  TSessionChange change;
+  change.Kind = kind;
+  change.Event = event;
+  change.OpenTimes = true;
+  Tell(change);
+}
+
 void TRaceSession::Command(const QString& event, const std::function<void()>& body) {
   if (commandDepth_++ == 0) {
     commandTouched_ = false;
+    commandOpenTimes_ = false;
     commandRows_.clear();
   }
   struct TDepth {
@@ -79,6 +184,7 @@ void TRaceSession::Command(const QString& event, const std::function<void()>& bo
   TSessionChange change;
   change.Event = event;
   change.Protocol = true;
+  change.OpenTimes = commandOpenTimes_;
   std::sort(commandRows_.begin(), commandRows_.end());
   commandRows_.erase(std::unique(commandRows_.begin(), commandRows_.end()), commandRows_.end());
   change.Rows = std::move(commandRows_);
@@ -112,7 +218,8 @@ std::vector<QStringList> TRaceSession::Rows() const {
   return rows;
 }
 
-void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringList& corrections) {
+void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
+                           const std::vector<TOpenTime>& openTimes) {
   protocol_->Clear();
   grid_.SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(rows.size())));
   for (size_t r = 0; r < rows.size(); ++r) {
@@ -120,9 +227,15 @@ void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringLi
     if (r > 0) protocol_->SetRecordText(static_cast<int32_t>(r), rows[r].value(kProtocolColumns));
   }
   corrections_.SetLines(corrections);
+  openTimes_.Clear();
+  for (TOpenTime time : openTimes) {
+    time.Serial = NextSerial();
+    openTimes_.Add(std::move(time));
+  }
   TSessionChange change;
   change.Kind = TSessionChange::TKind::Other;
   change.Protocol = true;
+  change.OpenTimes = true;
   Tell(change);
 }
 
@@ -133,8 +246,12 @@ void TRaceSession::AddCorrection(const QString& rider, const QString& what, cons
 void TRaceSession::Clear() {
   stack_.clear();
   corrections_.Clear();
+  openTimes_.Clear();
   protocol_->Clear();
-  Changed(QString());
+  TSessionChange change;
+  change.Kind = TSessionChange::TKind::Other;
+  change.OpenTimes = true;
+  Tell(change);
 }
 
 void TRaceSession::Tell(const TSessionChange& change) {

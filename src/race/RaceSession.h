@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "race/Corrections.h"
+#include "race/OpenTimes.h"
 #include "race/Protocol.h"
 
 class TSortGrid;
@@ -28,6 +29,8 @@ struct TSessionChange {
   // Whether the protocol changed, and its rider rows that did, as they stand after the change.
   bool Protocol = false;
   std::vector<int32_t> Rows;
+  // Whether the open times or their mark changed.
+  bool OpenTimes = false;
 };
 
 class TRaceSession {
@@ -51,6 +54,10 @@ public:
   // Runs a protocol operation as one undo step about rider ("Nr. 12"), when it changed
   // something; an operation that changed nothing pushes nothing and tells nobody.
   bool Change(const QString& text, const QString& rider, const QString& event, const std::function<void()>& operation);
+  // The same, for an operation that gives an open time to a rider: the time leaves the open
+  // times in the same step, and comes back when the step is taken back.
+  bool ChangeTakingOpenTime(const QString& text, const QString& rider, const QString& event, uint64_t serial,
+                            const std::function<void()>& operation);
   // A command made of several changes (a race key: the press, the list moved on), told once as
   // event when any of them changed the protocol.
   void Command(const QString& event, const std::function<void()>& body);
@@ -61,6 +68,17 @@ public:
   // A change of the race the undo stack does not hold; told as event.
   void Changed(const QString& event);
 
+  // The open times, oldest first, and the one marked to be numbered next.
+  const TOpenTimes& OpenTimes() const { return openTimes_; }
+  // An open time taken: one step, told as "TIME". shown: its race time as the clock shows it.
+  void MakeOpenTime(TOpenTime time, const QString& shown);
+  // The marked open time dropped: one step, told as "DROP", listed in the corrections with its
+  // time. False when there is none.
+  bool DropMarkedOpenTime(const QString& shown);
+  // The mark moved (Up, Down) or set (-1: the oldest again); no step, told with no event.
+  void MoveOpenTimeMark(int delta);
+  void MarkOpenTime(int index);
+
   void Undo() { stack_.undo(); }
   void Redo() { stack_.redo(); }
 
@@ -68,7 +86,8 @@ public:
   // header row); and the way back, after a crash, told once with no event: the journal's own
   // beginning records the restore.
   std::vector<QStringList> Rows() const;
-  void Restore(const std::vector<QStringList>& rows, const QStringList& corrections);
+  void Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
+               const std::vector<TOpenTime>& openTimes = {});
 
   // Notes a correction in the list, at the wall-clock time now.
   void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
@@ -76,15 +95,24 @@ public:
   void Clear();
 
 private:
+  friend class TOpenTimeStep;
+  bool ChangeWith(const QString& text, const QString& rider, const QString& event, const std::function<void()>& operation,
+                  const std::function<void(bool forward)>& alongside);
   void Tell(const TSessionChange& change);
+  // A change of the open times alone, told as event (or as an undo or redo of one).
+  void TellOpenTimes(TSessionChange::TKind kind, const QString& event);
+  uint64_t NextSerial() { return ++serial_; }
 
   TSortGrid& grid_;
   std::unique_ptr<TProtocol> protocol_;
   TCorrectionLog corrections_;
+  TOpenTimes openTimes_;
+  uint64_t serial_ = 0;
   std::vector<TListener> listeners_;
   // Inside a Command: the change is told once at its end, with the rows gathered here.
   int commandDepth_ = 0;
   bool commandTouched_ = false;
+  bool commandOpenTimes_ = false;
   std::vector<int32_t> commandRows_;
   // Last, so its steps go before the protocol they work on.
   QUndoStack stack_;

@@ -142,7 +142,7 @@ TEST_F(AccessibleWindow, TabReachesEveryCommandInTheOperatorsOrder) {
   ASSERT_TRUE(form->sbSave->isEnabled());
 
   const QList<QWidget*> order{form->cbStartN, form->eName,  form->cbPol,   form->bSTART,      form->bLAP,
-                              form->bSTOP,    form->bEnd,   form->bRESET,  form->cbAutoStart, form->seAutoStart,
+                              form->bSTOP,    form->bEnd,   form->bRESET,  form->eNumber, form->cbAutoStart, form->seAutoStart,
                               form->bDB,      form->sb1m,   form->sb1p,    form->sbSave,      form->sbPrint,
                               form->sbExcel,  form->sbHTML, form->SortGrid1, form->bCFG,      form->bHelp};
   // Only what is enabled takes the focus: during the race reset and settings are off, and so

@@ -1,0 +1,76 @@
+// The main window's side of the busy line: the number field's keys, the open times, and the
+// presses they give, all through the race session.
+#include <QLineEdit>
+
+#include "app/FMain.h"
+#include "app/RaceKeys.h"
+#include "grid/SortGrid.h"
+#include "platform/InputClock.h"
+#include "platform/Timer.h"
+#include "platform/Sound.h"
+#include "platform/Tick.h"
+#include "race/OpenTimes.h"
+#include "widgets/OpenTimesList.h"
+
+void TFormMain::PressRaceCommand(QAction* item, bool forced, uint32_t tick, const QString& forceKey) {
+  forcePress_ = forced;
+  forceKey_ = forceKey;
+  pressTick_ = tick;
+  item->trigger();
+  forcePress_ = false;
+  forceKey_.clear();
+  pressTick_.reset();
+}
+
+void TFormMain::ConnectLine() {
+  TLinePassHost host;
+  host.Running = [this] { return raceControl_->RaceState() == RaceControl::State::Running; };
+  host.RaceStart = [this] { return raceClock_->RaceStartTick; };
+  host.Now = [] { return platform::GetTickCount(); };
+  host.GuardRefusal = [this](const QString& command, int32_t row, uint32_t tick) {
+    return raceControl_->GuardRefusal(command, row, tick, QStringLiteral("Enter"));
+  };
+  host.SelectRow = [this](int32_t row) {
+    RowSelected(row);
+    SortGrid1->SetSelection(TGridRect{0, row, SortGrid1->ColCount() - 1, row});
+  };
+  host.Press = [this](bool stop, uint32_t tick, bool forced) {
+    PressRaceCommand(stop ? mStop : mLap, forced, tick, QStringLiteral("Enter"));
+  };
+  linePasses_ = std::make_unique<TLinePasses>(*session_, std::move(host));
+
+  numberKeys_ = new NumberKeyFilter(this, eNumber, *inputClock_);
+  numberKeys_->OnEnter = [this](const QString& number, bool forced, uint32_t tick) { NumberEntered(number, forced, tick); };
+  auto answer = [this](const QString& refusal) {
+    if (!refusal.isEmpty()) ShowRefusedPress(refusal);
+  };
+  numberKeys_->OnTime = [this, answer](uint32_t tick) { answer(linePasses_->TimeTaken(tick)); };
+  numberKeys_->OnMoveMark = [this](int delta) { session_->MoveOpenTimeMark(delta); };
+  numberKeys_->OnDrop = [this, answer] { answer(linePasses_->DropMarked()); };
+  ListOpenTimes->OnChosen = [this](int index) { session_->MarkOpenTime(index); };
+  // The ages of the open times (and the countdowns of the riders expected) go on by the second.
+  TimerLine = new platform::Timer(this);
+  TimerLine->SetInterval(1000);
+  TimerLine->OnTimer = [this](QObject*) { ShowOpenTimes(); };
+  TimerLine->SetEnabled(true);
+}
+
+void TFormMain::NumberEntered(const QString& number, bool forced, uint32_t tick) {
+  if (number.isEmpty()) {
+    const QString refusal = linePasses_->TimeTaken(tick);
+    if (!refusal.isEmpty()) ShowRefusedPress(refusal);
+    return;
+  }
+  // A number that took nothing stays in the field, to be corrected; one that took its pass, or
+  // whose instant became an open time, is done with.
+  const int steps = session_->UndoStack().index();
+  const QString refusal = linePasses_->NumberEntered(number, forced, tick);
+  if (session_->UndoStack().index() != steps) eNumber->clear();
+  if (!refusal.isEmpty()) ShowRefusedPress(refusal);
+}
+
+void TFormMain::ShowOpenTimes() {
+  ListOpenTimes->Show(OpenTimeLines(session_->OpenTimes(), raceClock_->RaceStartTick, platform::GetTickCount()));
+  // Only while times wait does the list take room from the protocol.
+  ListOpenTimes->setVisible(!session_->OpenTimes().Empty());
+}

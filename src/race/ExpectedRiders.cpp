@@ -1,7 +1,8 @@
 #include "race/ExpectedRiders.h"
 
 #include <algorithm>
-#include <tuple>
+#include <limits>
+#include <unordered_set>
 
 #include "race/Protocol.h"
 #include "race/TimeText.h"
@@ -19,20 +20,42 @@ bool TExpectedRider::IsLate(uint32_t now) const {
 QString TExpectedRider::CountdownText(uint32_t now) const {
   const std::optional<int32_t> remaining = Remaining(now);
   if (!remaining) return {};
-  if (*remaining < 0) return QStringLiteral("-") + FormatDuration(-*remaining);
-  return FormatDuration(*remaining);
+  if (*remaining >= 0) return FormatDuration(*remaining);
+  // -2^31 has no positive twin; a late rider that rounds to no time shows no sign.
+  const QString late = FormatDuration(static_cast<int32_t>(std::min<int64_t>(-static_cast<int64_t>(*remaining),
+                                                                              std::numeric_limits<int32_t>::max())));
+  return late == QLatin1String("0,0") ? late : QStringLiteral("-") + late;
+}
+
+TExpectedLine TExpectedRider::Line(uint32_t now) const {
+  return {Number, Name, QString::number(Laps), CountdownText(now), IsLate(now)};
+}
+
+std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*>& riders, uint32_t now,
+                                         size_t count) {
+  std::vector<TExpectedLine> lines;
+  lines.reserve(std::min(count, riders.size()));
+  for (size_t i = 0; i < riders.size() && i < count; ++i) lines.push_back(riders[i]->Line(now));
+  return lines;
 }
 
 void TExpectedRiders::Read(TProtocol& protocol, int32_t row) {
-  const TRowRecord* record = &protocol.Record(row);
-  const std::optional<TRiderTimes> times = protocol.RowTimes(row);
-  if (!times || !times->Started) {
-    riders_.erase(record);
+  if (protocol.IsEntryRow(row)) {
+    riders_.erase(&protocol.Record(row));
     return;
   }
+  // A rider whose times are not kept (a finisher of an older journal) is kept too, off course,
+  // so that finding his row again does not read him again.
+  const TRowRecord* record = &protocol.Record(row);
+  const std::optional<TRiderTimes> times = protocol.RowTimes(row);
   TExpectedRider& rider = riders_[record];
+  rider = TExpectedRider{};
+  rider.Row = row;
   rider.Number = protocol.Grid().Cells(pcNumber, row);
   rider.Name = protocol.Grid().Cells(pcName, row);
+  rider.numberValue_ = ParseStartNumber(rider.Number).value_or(std::numeric_limits<int32_t>::max());
+  rider.normalNumber_ = NormalStartNumber(rider.Number);
+  if (!times || !times->Started) return;
   rider.Laps = times->Laps();
   rider.Start = times->Start;
   rider.LastPress = times->LastPress();
@@ -40,18 +63,34 @@ void TExpectedRiders::Read(TProtocol& protocol, int32_t row) {
   rider.OnCourse = !times->Stopped;
 }
 
+void TExpectedRiders::Locate(TProtocol& protocol) {
+  std::unordered_set<const TRowRecord*> seen;
+  seen.reserve(riders_.size());
+  for (int32_t row = 1; row < protocol.Grid().RowCount(); ++row) {
+    const TRowRecord* record = &protocol.Record(row);
+    const auto found = riders_.find(record);
+    if (found != riders_.end()) {
+      found->second.Row = row;
+      seen.insert(record);
+    } else if (!protocol.IsEntryRow(row)) {
+      // A row that was given no record of its own before, or got a new one unannounced.
+      Read(protocol, row);
+      seen.insert(record);
+    }
+  }
+  std::erase_if(riders_, [&seen](const auto& entry) { return !seen.contains(entry.first); });
+}
+
 void TExpectedRiders::Update(TProtocol& protocol, const std::vector<int32_t>& rows) {
-  if (protocol.Grid().RowCount() < rowCount_) return Rebuild(protocol);
-  rowCount_ = protocol.Grid().RowCount();
   for (const int32_t row : rows)
     if (row >= 1 && row < protocol.Grid().RowCount()) Read(protocol, row);
+  Locate(protocol);
   Reorder();
 }
 
 void TExpectedRiders::Rebuild(TProtocol& protocol) {
   riders_.clear();
-  rowCount_ = protocol.Grid().RowCount();
-  for (int32_t row = 1; row < protocol.Grid().RowCount(); ++row) Read(protocol, row);
+  Locate(protocol);
   Reorder();
 }
 
@@ -79,18 +118,23 @@ void TExpectedRiders::Reorder() {
     if (!origin) origin = rider.Start;
     order_.push_back(&rider);
   }
-  // Ticks compared as differences from one of them, so the counter's wrap keeps the order.
+  // Ticks compared as differences from one of them, so the counter's wrap keeps the order
+  // (a race spans far less than half the counter).
   const uint32_t from = origin.value_or(0);
-  auto key = [from](const TExpectedRider* rider) {
-    return std::make_tuple(!rider->Expected, rider->Expected ? TickDiff(*rider->Expected, from) : 0,
-                           TickDiff(rider->Start, from), ParseStartNumber(rider->Number).value_or(0));
-  };
-  std::sort(order_.begin(), order_.end(), [&key](const TExpectedRider* a, const TExpectedRider* b) { return key(a) < key(b); });
+  std::sort(order_.begin(), order_.end(), [from](const TExpectedRider* a, const TExpectedRider* b) {
+    if (a->Expected.has_value() != b->Expected.has_value()) return a->Expected.has_value();
+    if (a->Expected && *a->Expected != *b->Expected)
+      return TickDiff(*a->Expected, from) < TickDiff(*b->Expected, from);
+    if (a->numberValue_ != b->numberValue_) return a->numberValue_ < b->numberValue_;
+    return a->Row < b->Row;
+  });
 }
 
 void TExpectedRiders::SetPrefix(const QString& digits) {
   QString prefix = digits.trimmed();
-  while (prefix.startsWith(QLatin1Char('0'))) prefix.remove(0, 1);
+  const bool allDigits = std::all_of(prefix.begin(), prefix.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+  if (allDigits)
+    while (prefix.startsWith(QLatin1Char('0'))) prefix.remove(0, 1);
   prefix_ = prefix;
 }
 
@@ -98,6 +142,6 @@ std::vector<const TExpectedRider*> TExpectedRiders::Shown() const {
   if (prefix_.isEmpty()) return order_;
   std::vector<const TExpectedRider*> shown;
   for (const TExpectedRider* rider : order_)
-    if (NormalStartNumber(rider->Number).startsWith(prefix_)) shown.push_back(rider);
+    if (rider->normalNumber_.startsWith(prefix_)) shown.push_back(rider);
   return shown;
 }

@@ -28,7 +28,7 @@ QString TExpectedRider::CountdownText(uint32_t now) const {
 }
 
 TExpectedLine TExpectedRider::Line(uint32_t now) const {
-  return {Number, Name, QString::number(Laps), CountdownText(now), IsLate(now)};
+  return {Number, Name, QString::number(Laps), CountdownText(now), IsLate(now), Row};
 }
 
 std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*>& riders, uint32_t now,

@@ -5,6 +5,7 @@
 // when it was made.
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct TExpectedLine {
   QString Laps;
   QString Countdown;
   bool Late = false;
+  // The protocol row the line was made for, so a press times the rider that was painted.
+  int32_t Row = 0;
   bool operator==(const TExpectedLine&) const = default;
 };
 

@@ -85,15 +85,19 @@ void TExpectedList::paintEvent(QPaintEvent*) {
     if (line.Late) painter.fillRect(place.adjusted(1, 0, -1, 0), QColor(0xFF, 0xD8, 0xD8));
     painter.setPen(line.Late ? QColor(kLateText) : QColor(Qt::black));
     int x = kGap;
-    auto cell = [&](int w, const QString& text, Qt::Alignment align) {
-      painter.drawText(QRect(x, place.top(), w, kLineHeight), align | Qt::AlignVCenter,
-                       painter.fontMetrics().elidedText(text, Qt::ElideRight, w));
+    // A number or time too wide is never cut (it could read as another one): it shows ###.
+    auto cell = [&](int w, const QString& text, bool isName) {
+      const QString shown = isName ? painter.fontMetrics().elidedText(text, Qt::ElideRight, w)
+                            : painter.fontMetrics().horizontalAdvance(text) > w ? QStringLiteral("###")
+                                                                                 : text;
+      painter.drawText(QRect(x, place.top(), w, kLineHeight), (isName ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
+                       shown);
       x += w + kGap;
     };
-    cell(kNumberWidth, line.Number, Qt::AlignRight);
-    cell(nameWidth, line.Name, Qt::AlignLeft);
-    cell(kLapsWidth, line.Laps, Qt::AlignRight);
-    cell(kCountdownWidth, line.Countdown, Qt::AlignRight);
+    cell(kNumberWidth, line.Number, false);
+    cell(nameWidth, line.Name, true);
+    cell(kLapsWidth, line.Laps, false);
+    cell(kCountdownWidth, line.Countdown, false);
   }
 }
 

@@ -49,10 +49,11 @@ std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*
 
 class TExpectedRiders {
 public:
-  // The rows a change touched, as they stand now. Rows that only moved need not be given;
-  // rows removed are noticed, but Rebuild is the cheaper answer to those.
+  // The rows a change touched, as they stand now. Rows that only moved need not be given, and
+  // a removed row is noticed by itself.
   void Update(TProtocol& protocol, const std::vector<int32_t>& rows);
-  // Every row read again (an undo, a restore, rows removed).
+  // Every row read again: after an undo, a redo, a restore, and always after the protocol was
+  // emptied (its rows' records are new then).
   void Rebuild(TProtocol& protocol);
 
   // Digits typed: only riders whose numbers begin with them are shown ("007" reads as 7; only

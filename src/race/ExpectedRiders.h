@@ -1,0 +1,81 @@
+#pragma once
+// The riders on course in the order they are expected at the line: the last press plus the
+// mean lap so far; before the first lap the median first lap of those who have one, else last,
+// without a time. Kept from the rows a change touched, so a press costs one row read, one pass
+// over the rows and one sort, and the countdown of each second costs only the lines shown.
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "widgets/ExpectedList.h"
+
+class TProtocol;
+struct TRowRecord;
+
+struct TExpectedRider {
+  QString Number;  // as the protocol shows it
+  QString Name;
+  int32_t Laps = 0;
+  uint32_t Start = 0;
+  uint32_t LastPress = 0;
+  int32_t FirstLap = 0;  // 0 before the first lap
+  bool OnCourse = false;
+  int32_t Row = 0;  // where the protocol has him now
+  // Filled by the ordering: the expected tick and the lap it is reckoned from.
+  std::optional<uint32_t> Expected;
+  int32_t ReckonedLap = 0;
+
+  // Milliseconds until he is expected, negative when late; nullopt without a time.
+  std::optional<int32_t> Remaining(uint32_t now) const;
+  // Late by more than half the lap he is reckoned with: a missed pass?
+  bool IsLate(uint32_t now) const;
+  // The countdown as the clock shows durations ("1.05,2", "-3,4"); empty without a time.
+  QString CountdownText(uint32_t now) const;
+  // His line in the list at tick now.
+  TExpectedLine Line(uint32_t now) const;
+
+private:
+  friend class TExpectedRiders;
+  // Read once per change, not at every comparison and every filtering.
+  int32_t numberValue_ = 0;
+  QString normalNumber_;
+};
+
+// The lines of the first count riders at tick now.
+std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*>& riders, uint32_t now,
+                                         size_t count);
+
+class TExpectedRiders {
+public:
+  // The rows a change touched, as they stand now. Rows that only moved need not be given, and
+  // a removed row is noticed by itself.
+  void Update(TProtocol& protocol, const std::vector<int32_t>& rows);
+  // Every row read again: after an undo, a redo, a restore, and always after the protocol was
+  // emptied (its rows' records are new then).
+  void Rebuild(TProtocol& protocol);
+
+  // Digits typed: only riders whose numbers begin with them are shown ("007" reads as 7; only
+  // zeros filter nothing yet).
+  void SetPrefix(const QString& digits);
+  const QString& Prefix() const { return prefix_; }
+
+  // The riders on course in expected order, the filter applied.
+  std::vector<const TExpectedRider*> Shown() const;
+  // All riders on course in expected order.
+  const std::vector<const TExpectedRider*>& Order() const { return order_; }
+  // The median first lap of the riders who have one; nullopt when none has.
+  std::optional<int32_t> MedianFirstLap() const { return median_; }
+
+private:
+  void Read(TProtocol& protocol, int32_t row);
+  // Notes where each rider's row is now and forgets riders whose row is gone.
+  void Locate(TProtocol& protocol);
+  void Reorder();
+
+  std::unordered_map<const TRowRecord*, TExpectedRider> riders_;
+  std::vector<const TExpectedRider*> order_;
+  std::optional<int32_t> median_;
+  QString prefix_;
+};

@@ -288,7 +288,7 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == SortGrid1->viewport() && event->type() == QEvent::Resize && session_) {
     session_->Protocol().LayoutProtocolColumns();
-    PlaceLivePanel();
+    PlaceBelowProtocol();
   }
   // The pop-up menu acts on the row it is opened over: a right press makes that row the current
   // one, so "Zeile entfernen" never takes another rider's row.

@@ -14,6 +14,7 @@
 #include "net/LiveFeed.h"
 #include "net/LiveServer.h"
 #include "race/AutoStart.h"
+#include "race/ExpectedRiders.h"
 #include "race/Corrections.h"
 #include "race/LinePasses.h"
 #include "race/LiveSnapshot.h"
@@ -72,6 +73,8 @@ public:
   static constexpr int kDesignHeight = 556;
   static constexpr int kMinWidth = 720;
   static constexpr int kMinHeight = 392;
+  // The busy line's lists below the protocol: a group of five and more.
+  static constexpr int kLineListsHeight = 112;
 
   explicit TFormMain(QWidget* parent = nullptr);
   ~TFormMain() override;
@@ -125,6 +128,7 @@ public:
   // number, numbered afterwards).
   QLineEdit* eNumber = nullptr;
   TOpenTimesList* ListOpenTimes = nullptr;
+  TExpectedList* ExpectedList = nullptr;  // the riders on course in the order they are expected
   // The live results' address and its QR code, over the protocol's lower right corner.
   // Below the protocol grid: the panels that must never cover a result.
   QWidget* PanelBelowProtocol = nullptr;
@@ -244,6 +248,11 @@ private:
   void NumberEntered(const QString& number, bool forced, uint32_t tick);
   // The open times' list as the session has them.
   void ShowOpenTimes();
+  // The riders expected, after a change (told by the session) and by the second.
+  void FollowExpected(const TSessionChange& change);
+  void ShowExpected();
+  // The panels below the protocol, in the room the grid leaves them.
+  void PlaceBelowProtocol();
 
   // Journal.
   TRaceSnapshot JournalSnapshot() const;
@@ -252,7 +261,6 @@ private:
   void RecordChange(const TSessionChange& change);
   // Live results.
   void BuildLivePanel(QWidget* parent);
-  void PlaceLivePanel();
   // The panel as the server and the folder stand: the address and its code, or why not.
   void ShowLivePanel();
   void CheckLiveAddress();
@@ -295,6 +303,7 @@ private:
   std::unique_ptr<TLapLengths> lapLengths_;
   std::unique_ptr<TRaceSession> session_;
   std::unique_ptr<TLinePasses> linePasses_;
+  TExpectedRiders expected_;
   std::unique_ptr<TJournal> journal_;
   std::unique_ptr<TSpreadsheetExport> excelExport_;
   TCorrectionDialog* correctionDialog_ = nullptr;

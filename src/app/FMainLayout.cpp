@@ -22,6 +22,7 @@
 #include "widgets/ButtonWithColor.h"
 #include "widgets/LbSpeedButton.h"
 #include "widgets/LivePanel.h"
+#include "widgets/ExpectedList.h"
 #include "widgets/OpenTimesList.h"
 #include "widgets/Udigit.h"
 #include "widgets/WidgetsAccessible.h"
@@ -33,11 +34,9 @@ constexpr int kClockAreaHeight = 237;
 constexpr int kPanelTimerWidth = 398;
 constexpr int kPanelDateWidth = 222;
 constexpr int kProtocolBarHeight = 41;
-// The protocol's header and one row (20 pixels and a grid line each), in the grid's frame.
-constexpr int kGridMinimumHeight = 2 * 21 + 2;
-// The open times' and the expected riders' lists below the protocol: a group of five and more.
-constexpr int kLineListsHeight = 112;
-constexpr int kLineListsMinimumHeight = 22;  // one line, in the smallest window
+// The protocol's header and one row (20 pixels and a grid line each), in the grid's frame of two
+// pixels on each side.
+constexpr int kGridMinimumHeight = 2 * 21 + 2 * 2;
 
 // Clock digit geometry.
 constexpr int kDigitWidth = 45;
@@ -378,11 +377,19 @@ QWidget* TFormMain::BuildProtocolArea(QWidget* parent) {
   panels->setContentsMargins(0, 0, 0, 0);
   ListOpenTimes = new TOpenTimesList(PanelBelowProtocol);
   ListOpenTimes->setFixedWidth(TOpenTimesList::kWidth);
-  ListOpenTimes->setMinimumHeight(kLineListsMinimumHeight);
+  ListOpenTimes->setMinimumHeight(1);
   ListOpenTimes->setMaximumHeight(kLineListsHeight);
   ListOpenTimes->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   panels->addWidget(ListOpenTimes);
   ListOpenTimes->hide();
+  ExpectedList = new TExpectedList(PanelBelowProtocol);
+  ExpectedList->setObjectName("ExpectedList");
+  // Explicit minimums: the lists' own hints would take the smallest window's last protocol row.
+  ExpectedList->setMinimumHeight(1);
+  ExpectedList->setMaximumHeight(kLineListsHeight);
+  ExpectedList->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  panels->addWidget(ExpectedList, 1);
+  ExpectedList->hide();
   panels->addStretch(1);
   BuildLivePanel(PanelBelowProtocol);
   panels->addWidget(PanelLive);

@@ -1,6 +1,8 @@
 // The main window's side of the busy line: the number field's keys, the open times, and the
 // presses they give, all through the race session.
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <algorithm>
 
 #include "app/FMain.h"
 #include "app/RaceKeys.h"
@@ -10,7 +12,14 @@
 #include "platform/Sound.h"
 #include "platform/Tick.h"
 #include "race/OpenTimes.h"
+#include "widgets/ExpectedList.h"
 #include "widgets/OpenTimesList.h"
+
+namespace {
+
+constexpr size_t kExpectedLinesMost = 40;
+
+}  // namespace
 
 void TFormMain::PressRaceCommand(QAction* item, bool forced, uint32_t tick, const QString& forceKey) {
   forcePress_ = forced;
@@ -48,10 +57,26 @@ void TFormMain::ConnectLine() {
   numberKeys_->OnMoveMark = [this](int delta) { session_->MoveOpenTimeMark(delta); };
   numberKeys_->OnDrop = [this, answer] { answer(linePasses_->DropMarked()); };
   ListOpenTimes->OnChosen = [this](int index) { session_->MarkOpenTime(index); };
+  session_->AddListener([this](const TSessionChange& change) { FollowExpected(change); });
+  connect(eNumber, &QLineEdit::textChanged, this, [this](const QString& digits) {
+    expected_.SetPrefix(digits);
+    ShowExpected();
+  });
+  // A press on a rider expected is his pass, at the press; a double click is one press.
+  ExpectedList->OnLinePressed = [this](int index, const QMouseEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress || index < 0 || index >= static_cast<int>(ExpectedList->Lines().size()))
+      return;
+    const QString refusal = linePasses_->RowPassed(ExpectedList->Lines()[static_cast<size_t>(index)].Row,
+                                                   inputClock_->TickOf(event), event->modifiers() & Qt::ShiftModifier);
+    if (!refusal.isEmpty()) ShowRefusedPress(refusal);
+  };
   // The ages of the open times (and the countdowns of the riders expected) go on by the second.
   TimerLine = new platform::Timer(this);
   TimerLine->SetInterval(1000);
-  TimerLine->OnTimer = [this](QObject*) { ShowOpenTimes(); };
+  TimerLine->OnTimer = [this](QObject*) {
+    ShowOpenTimes();
+    ShowExpected();
+  };
   TimerLine->SetEnabled(true);
 }
 
@@ -64,9 +89,30 @@ void TFormMain::NumberEntered(const QString& number, bool forced, uint32_t tick)
   // A number that took nothing stays in the field, to be corrected; one that took its pass, or
   // whose instant became an open time, is done with.
   const int steps = session_->UndoStack().index();
-  const QString refusal = linePasses_->NumberEntered(number, forced, tick);
+  const QString refusal = linePasses_->NumberEntered(number, tick, forced);
   if (session_->UndoStack().index() != steps) eNumber->clear();
   if (!refusal.isEmpty()) ShowRefusedPress(refusal);
+}
+
+void TFormMain::FollowExpected(const TSessionChange& change) {
+  if (!change.Protocol && change.Kind != TSessionChange::TKind::Other) return;
+  // A step names the rows it touched; an undo, a redo, a restore or an emptied protocol is read anew.
+  if (change.Kind == TSessionChange::TKind::Step)
+    expected_.Update(session_->Protocol(), change.Rows);
+  else
+    expected_.Rebuild(session_->Protocol());
+  ShowExpected();
+}
+
+void TFormMain::ShowExpected() {
+  const bool anyone = !expected_.Order().empty();
+  if (anyone) {
+    // More lines than any list height shows: the list shows what fits.
+    ExpectedList->SetLines(ExpectedLines(expected_.Shown(), platform::GetTickCount(), kExpectedLinesMost));
+  } else {
+    ExpectedList->SetLines({});
+  }
+  ExpectedList->setVisible(anyone);
 }
 
 void TFormMain::ShowOpenTimes() {

@@ -37,11 +37,12 @@ void TFormMain::BuildLivePanel(QWidget* parent) {
   LabLive = PanelLive->Text();
 }
 
-void TFormMain::PlaceLivePanel() {
+void TFormMain::PlaceBelowProtocol() {
   if (!PanelLive) return;
-  // Below the protocol; its code only where the grid keeps its header and a few rows.
-  const int gridMinimum = (kLiveGridRows + 1) * SortGrid1->DefaultRowHeight() + 2 * SortGrid1->frameWidth();
   const QWidget* area = SortGrid1->parentWidget();
+  // The live panel's code only where the grid keeps its header and a few rows; the lists of the
+  // busy line shrink down to a line of their own.
+  const int gridMinimum = (kLiveGridRows + 1) * SortGrid1->DefaultRowHeight() + 2 * SortGrid1->frameWidth();
   PanelLive->SetRoom(area->height() - SortGrid1->y() - gridMinimum);
 }
 
@@ -57,7 +58,7 @@ void TFormMain::ShowLivePanel() {
   if (liveFeed_ && !settings_.LiveFolder.isEmpty())
     lines << QStringLiteral("Live-Ergebnisse als Dateien in") << settings_.LiveFolder;
   PanelLive->Show(address, lines);
-  PlaceLivePanel();
+  PlaceBelowProtocol();
   // The laptop may join the venue's network after the start: the address is looked at again.
   if (liveServer_) liveAddressCheck_->start(); else liveAddressCheck_->stop();
 }

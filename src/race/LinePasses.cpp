@@ -40,6 +40,16 @@ QString TLinePasses::NumberEntered(const QString& typed, uint32_t tick, bool for
   return {};
 }
 
+QString TLinePasses::RowPassed(int32_t row, uint32_t tick, bool forced) {
+  if (!host_.Running()) return QStringLiteral("Das Rennen läuft nicht: keine Zeit genommen.");
+  const std::optional<TRiderTimes> times = session_.Protocol().RowTimes(row);
+  if (!times || !times->Started || times->Stopped || times->Laps() >= kRaceLaps)
+    return QStringLiteral("Dieser Fahrer ist nicht mehr auf der Strecke.");
+  host_.SelectRow(row);
+  host_.Press(times->Laps() == kRaceLaps - 1, tick, forced);
+  return {};
+}
+
 QString TLinePasses::TimeTaken(uint32_t tick, const QString& device) {
   if (!host_.Running()) return QStringLiteral("Das Rennen läuft nicht: keine Zeit genommen.");
   TOpenTime time;

@@ -39,6 +39,8 @@ public:
   // rider on course keeps the instant: it becomes an open time, the number noted with it.
   // Returns what went wrong, in German; empty when the pass was taken.
   QString NumberEntered(const QString& typed, uint32_t tick, bool forced);
+  // A press on the rider of row (his line in the riders expected): his next press at tick.
+  QString RowPassed(int32_t row, uint32_t tick, bool forced);
   // Enter with nothing typed, the keypad's "+", a station's tap: an open time at tick.
   QString TimeTaken(uint32_t tick, const QString& device = {});
   // Delete in the empty field: the marked open time is dropped.

@@ -27,8 +27,10 @@ struct TRaceSnapshot {
   std::vector<QStringList> Rows;
   QStringList Corrections;       // the correction list, one line per entry (TCorrection::ToLine)
   // The open times (presses not yet given to a rider), oldest first. Each is a one-line text of
-  // the race code, opaque here but for its tick: the decimal digits before its first '|' (the
-  // whole text when it has none), which ShiftSnapshotTicks moves.
+  // the race code, opaque here but for its tick: the unsigned decimal digits before its first
+  // '|' (the whole text when it has none). ShiftSnapshotTicks adds the shift to it modulo 2^32
+  // and writes it back in plain decimal (0 becomes 1, as for every press). Anything else before
+  // the '|' (or a number beyond 32 bits) is no tick, and the entry is never rewritten.
   QStringList OpenTimes;
   bool operator==(const TRaceSnapshot&) const = default;
 };

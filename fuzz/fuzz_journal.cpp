@@ -1,8 +1,8 @@
 // The race journal's reader. Three ways in, chosen by the first byte: a line with any bytes;
 // a line made valid by its own checksum, so the fields behind the check are reached; and a
 // whole file. A decoded line encodes to a line that decodes to the same record; a file's
-// replay never holds more rows than its last line says, and its counts agree. Lines of both
-// formats are read; a line is written in the second.
+// replay never holds more rows than its last line says, and its counts agree. Lines of all
+// three formats are read; a line is written in the third.
 #include <QFile>
 
 #include "FuzzCommon.h"
@@ -16,7 +16,7 @@ bool SameRecord(const TJournalRecord& a, const TJournalRecord& b) {
          a.State == b.State && a.RaceStartTick == b.RaceStartTick && a.RoundLen == b.RoundLen &&
          a.LapTable == b.LapTable && a.CanSort == b.CanSort && a.SelectedRow == b.SelectedRow &&
          a.RowCount == b.RowCount && a.Rows == b.Rows && a.CorrectionCount == b.CorrectionCount &&
-         a.NewCorrections == b.NewCorrections;
+         a.NewCorrections == b.NewCorrections && a.OpenTimeCount == b.OpenTimeCount && a.OpenTimes == b.OpenTimes;
 }
 
 void CheckLine(const QByteArray& line) {
@@ -28,15 +28,21 @@ void CheckLine(const QByteArray& line) {
     fuzz::Check(cells.size() == kJournalRowFields, "row with a wrong cell count");
   }
   fuzz::Check(record->NewCorrections.size() <= record->CorrectionCount, "more new corrections than corrections");
+  fuzz::Check(record->OpenTimes ? record->OpenTimes->size() == record->OpenTimeCount : record->OpenTimeCount > 0,
+              "open times that disagree with their count");
   QByteArray encoded = EncodeJournalLine(*record);
   fuzz::Check(encoded.endsWith('\n'), "encoded line without its end");
   encoded.chop(1);
   const auto again = DecodeJournalLine(encoded);
   fuzz::Check(again && SameRecord(*again, *record), "a record encoded and decoded differs", QString::fromUtf8(encoded));
+  // A first line must carry its open times; one that keeps them from a line before does not fit.
   TRaceSnapshot state;
-  ApplyJournalRecord(*record, state);
+  const bool fits = ApplyJournalRecord(*record, state);
+  fuzz::Check(fits == record->OpenTimes.has_value(), "a first line fits only with its open times");
+  if (!fits) return;
   fuzz::Check(state.Rows.size() == size_t(record->RowCount), "applied row count");
   fuzz::Check(state.Corrections == record->NewCorrections, "applied corrections of a first line");
+  fuzz::Check(state.OpenTimes == *record->OpenTimes, "applied open times of a first line");
 }
 
 }  // namespace

@@ -109,3 +109,27 @@ v2_first = journal_line_v2(1, b"RESTORE", [(0, header), (1, rider), (2, [])], [c
 v2_second = journal_line_v2(2, b"UNDO", [(1, rider[:13] + [b"120000", b"K120000||"])], [correction], 2)
 write("journal", "second-format-line", b"\x00" + v2_first[:-1])
 write("journal", "second-format-file", b"\x02" + v2_first + v2_second + closing)
+
+
+# The third journal format: the number of open times after the correction count, and the whole
+# list of them as ~ entries behind the corrections when it changed.
+def journal_line_v3(seq, event, rows, corrections, count, open_times, open_count, row_count=3, state=b"running"):
+    fields = [b"VJ3", str(seq).encode(), event, b"123456", b"1796684400000", b"boot-1", state,
+              b"120000", b"0", b"5000", b"5000", b"5000", b"5000", b"5000", b"0", b"1", str(row_count).encode(),
+              str(count).encode(), str(open_count).encode()]
+    for index, cells in rows:
+        fields.append(b"#" + str(index).encode())
+        fields += (cells + [b""] * 15)[:15]
+    fields += [b"+" + c for c in corrections] + [b"~" + t for t in open_times]
+    body = b"\t".join(fields)
+    return body + b"\t*" + b"%08x" % (zlib.crc32(body) & 0xFFFFFFFF) + b"\n"
+
+
+open_times = [b"121500|7|", b"121800||", b"1|\\t|\\n"]
+v3_first = journal_line_v3(1, b"RESTORE", [(0, header), (1, rider), (2, [])], [correction], 1, open_times[:1], 1)
+v3_time = journal_line_v3(2, b"TIME", [], [], 1, open_times, 3)
+v3_lap = journal_line_v3(3, b"LAP", [(1, rider)], [], 1, [], 3)
+v3_drop = journal_line_v3(4, b"DROP", [], [], 1, open_times[1:2], 1)
+v3_closing = journal_line_v3(5, b"CLOSE", [], [], 1, open_times[1:2], 1, state=b"ended")
+write("journal", "third-format-line", b"\x00" + v3_time[:-1])
+write("journal", "third-format-file", b"\x02" + v3_first + v3_time + v3_lap + v3_drop + v3_closing)

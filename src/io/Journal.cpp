@@ -21,14 +21,16 @@
 namespace {
 
 // The first format wrote the protocol's cells only; the second adds each row's record, and
-// the correction list behind the rows.
+// the correction list behind the rows; the third the open times behind the corrections.
 constexpr const char* kMagicCells = "VJ1";
-constexpr const char* kMagic = "VJ2";
+constexpr const char* kMagicRecords = "VJ2";
+constexpr const char* kMagic = "VJ3";
 // Fixed fields before the rows: magic, seq, event, tick, wall, boot, state, race start,
-// lap length, five table lengths, sort flag, selected row, row count; then, in the second
-// format, the number of corrections.
+// lap length, five table lengths, sort flag, selected row, row count; then, from the second
+// format, the number of corrections; in the third, the number of open times.
 constexpr int kFixedFieldsCells = 17;
-constexpr int kFixedFields = 18;
+constexpr int kFixedFieldsRecords = 18;
+constexpr int kFixedFields = 19;
 constexpr int kTableLaps = 5;
 
 QByteArray Escape(const QString& text) {
@@ -149,11 +151,15 @@ QByteArray EncodeJournalLine(const TJournalRecord& r) {
   field(QByteArray::number(r.SelectedRow));
   field(QByteArray::number(r.RowCount));
   field(QByteArray::number(r.CorrectionCount));
+  // A line that carries the open times counts what it carries.
+  field(QByteArray::number(r.OpenTimes ? static_cast<int32_t>(r.OpenTimes->size()) : r.OpenTimeCount));
   for (const auto& [index, cells] : r.Rows) {
     field("#" + QByteArray::number(index));
     for (int c = 0; c < kJournalRowFields; ++c) field(Escape(c < cells.size() ? cells[c] : QString()));
   }
   for (const QString& correction : r.NewCorrections) field("+" + Escape(correction));
+  if (r.OpenTimes)
+    for (const QString& openTime : *r.OpenTimes) field("~" + Escape(openTime));
   const uint32_t crc = Crc32(line.constData(), static_cast<size_t>(line.size()));
   line += "\t*";
   line += QByteArray::number(crc, 16).rightJustified(8, '0');
@@ -169,10 +175,13 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
   if (!ok || crc != Crc32(line.constData(), static_cast<size_t>(mark))) return std::nullopt;
 
   const QList<QByteArray> fields = line.left(mark).split('\t');
-  const bool cellsOnly = !fields.isEmpty() && fields[0] == kMagicCells;
-  const int fixed = cellsOnly ? kFixedFieldsCells : kFixedFields;
+  const QByteArray magic = fields.value(0);
+  const bool cellsOnly = magic == kMagicCells;
+  const bool withOpenTimes = magic == kMagic;
+  if (!cellsOnly && !withOpenTimes && magic != kMagicRecords) return std::nullopt;
+  const int fixed = cellsOnly ? kFixedFieldsCells : withOpenTimes ? kFixedFields : kFixedFieldsRecords;
   const int rowFields = cellsOnly ? kProtocolColumns : kJournalRowFields;
-  if (fields.size() < fixed || (fields[0] != kMagic && !cellsOnly)) return std::nullopt;
+  if (fields.size() < fixed) return std::nullopt;
 
   TJournalRecord r;
   const auto seq = Number<int64_t>(fields[1]);
@@ -210,6 +219,11 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
     if (!corrections || *corrections < 0) return std::nullopt;
     r.CorrectionCount = *corrections;
   }
+  if (withOpenTimes) {
+    const auto openTimes = Number<int32_t>(fields[18]);
+    if (!openTimes || *openTimes < 0) return std::nullopt;
+    r.OpenTimeCount = *openTimes;
+  }
   qsizetype i = fixed;
   for (; i < fields.size() && fields[i].startsWith('#'); i += 1 + rowFields) {
     if (i + rowFields >= fields.size()) return std::nullopt;
@@ -225,13 +239,23 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
     while (cells.size() < kJournalRowFields) cells << QString();
     r.Rows.emplace_back(*index, std::move(cells));
   }
-  for (; i < fields.size(); ++i) {
-    if (cellsOnly || !fields[i].startsWith('+')) return std::nullopt;
+  for (; i < fields.size() && !cellsOnly && fields[i].startsWith('+'); ++i) {
     const auto correction = Unescape(fields[i].mid(1));
     if (!correction) return std::nullopt;
     r.NewCorrections << *correction;
   }
-  if (r.NewCorrections.size() > r.CorrectionCount) return std::nullopt;
+  QStringList openTimes;
+  for (; i < fields.size() && withOpenTimes && fields[i].startsWith('~'); ++i) {
+    const auto openTime = Unescape(fields[i].mid(1));
+    if (!openTime) return std::nullopt;
+    openTimes << *openTime;
+  }
+  if (i < fields.size() || r.NewCorrections.size() > r.CorrectionCount) return std::nullopt;
+  // A line of no open times says so without entries; older formats have none.
+  if (!openTimes.isEmpty() || r.OpenTimeCount == 0) {
+    if (openTimes.size() != r.OpenTimeCount) return std::nullopt;
+    r.OpenTimes = std::move(openTimes);
+  }
   return r;
 }
 
@@ -242,7 +266,9 @@ QString CurrentBootId() {
   return id.isEmpty() ? QStringLiteral("-") : id;
 }
 
-void ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
+bool ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
+  if (!r.OpenTimes && r.OpenTimeCount != state.OpenTimes.size()) return false;
+  if (r.OpenTimes) state.OpenTimes = *r.OpenTimes;
   state.State = r.State;
   state.RaceStartTick = r.RaceStartTick;
   state.RoundLen = r.RoundLen;
@@ -254,6 +280,7 @@ void ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
   // The line names the last entries of the list; those before it are the ones already read.
   const qsizetype kept = std::min<qsizetype>(state.Corrections.size(), r.CorrectionCount - r.NewCorrections.size());
   state.Corrections = state.Corrections.mid(0, kept) + r.NewCorrections;
+  return true;
 }
 
 TJournalContents ReadJournal(const QString& path) {
@@ -291,7 +318,7 @@ TJournalContents ReadJournal(const QString& path) {
   std::optional<QByteArray> line = nextLine();
   for (int number = 1; line; ++number) {
     std::optional<TJournalRecord> record = DecodeJournalLine(*line);
-    if (record && record->Seq != expectedSeq) record.reset();
+    if (record && (record->Seq != expectedSeq || !ApplyJournalRecord(*record, result.State))) record.reset();
     std::optional<QByteArray> next = nextLine();
     if (!record) {
       if (next)
@@ -302,8 +329,8 @@ TJournalContents ReadJournal(const QString& path) {
     }
     ++expectedSeq;
     ++result.ValidLines;
-    ApplyJournalRecord(*record, result.State);
-    if (record->Event != "OPEN" && record->Event != "CLOSE") result.HasContent = true;
+    // Open times are presses: worth keeping even in a journal that only opened and closed.
+    if ((record->Event != "OPEN" && record->Event != "CLOSE") || record->OpenTimeCount > 0) result.HasContent = true;
     result.Closed = record->Event == "CLOSE";
     result.LastTick = record->Tick;
     result.LastWall = record->Wall;
@@ -325,6 +352,21 @@ namespace {
 // Only riders on course hold ticks in their cells; a stopped rider's last-lap cell is "0".
 bool OnCourse(const QStringList& row) {
   return row.size() >= kProtocolColumns && !row[pcStartTick].isEmpty() && row[pcLastLapTick] != QLatin1String("0");
+}
+
+// An open time's tick ends at its first '|', or with the text.
+qsizetype OpenTimeTickEnd(const QString& openTime) {
+  const qsizetype bar = openTime.indexOf(u'|');
+  return bar < 0 ? openTime.size() : bar;
+}
+
+// Plain decimal digits only, so that a text that is no tick is never rewritten.
+std::optional<uint32_t> OpenTimeTick(QStringView digits) {
+  if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    return std::nullopt;
+  bool ok = false;
+  const uint32_t tick = digits.toUInt(&ok);
+  return ok ? std::optional<uint32_t>(tick) : std::nullopt;
 }
 }  // namespace
 
@@ -353,6 +395,11 @@ void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift) {
     if (const auto start = TickFromText(row[pcStartTick])) row[pcStartTick] = TickToText(move(*start));
     if (!row[pcLastLapTick].isEmpty())
       if (const auto last = TickFromText(row[pcLastLapTick])) row[pcLastLapTick] = TickToText(move(*last));
+  }
+  for (QString& openTime : state.OpenTimes) {
+    const qsizetype end = OpenTimeTickEnd(openTime);
+    if (const auto tick = OpenTimeTick(QStringView(openTime).left(end)))
+      openTime.replace(0, end, QString::number(move(*tick)));
   }
 }
 
@@ -514,10 +561,14 @@ void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool forc
   const bool grown = !force && state.Corrections.size() >= shadow_.Corrections.size() &&
                      state.Corrections.mid(0, shadow_.Corrections.size()) == shadow_.Corrections;
   r.NewCorrections = grown ? state.Corrections.mid(shadow_.Corrections.size()) : state.Corrections;
+  // Open times come and go in any order: a line carries all of them whenever they changed.
+  const bool openTimesChanged = state.OpenTimes != shadow_.OpenTimes;
+  r.OpenTimeCount = static_cast<int32_t>(state.OpenTimes.size());
+  if (force || openTimesChanged) r.OpenTimes = state.OpenTimes;
   const bool stateChanged = state.State != shadow_.State || state.RaceStartTick != shadow_.RaceStartTick ||
                             state.RoundLen != shadow_.RoundLen || state.LapTable != shadow_.LapTable ||
                             state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size() ||
-                            state.Corrections != shadow_.Corrections;
+                            state.Corrections != shadow_.Corrections || openTimesChanged;
   if (!force && !stateChanged && r.Rows.empty()) return;
 
   r.Seq = ++seq_;

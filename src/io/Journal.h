@@ -26,6 +26,12 @@ struct TRaceSnapshot {
   // does not hold.
   std::vector<QStringList> Rows;
   QStringList Corrections;       // the correction list, one line per entry (TCorrection::ToLine)
+  // The open times (presses not yet given to a rider), oldest first. Each is a one-line text of
+  // the race code, opaque here but for its tick: the unsigned decimal digits before its first
+  // '|' (the whole text when it has none). ShiftSnapshotTicks adds the shift to it modulo 2^32
+  // and writes it back in plain decimal (0 becomes 1, as for every press). Anything else before
+  // the '|' (or a number beyond 32 bits) is no tick, and the entry is never rewritten.
+  QStringList OpenTimes;
   bool operator==(const TRaceSnapshot&) const = default;
 };
 
@@ -35,7 +41,9 @@ inline constexpr int kJournalRowFields = 15;
 // One line of the journal.
 struct TJournalRecord {
   int64_t Seq = 0;
-  QString Event;       // OPEN, RESTORE, START, LAP, STOPP, ENDE, RESET, CUT, SORT, LOAD, LAPLEN, CLOSE
+  // OPEN, RESTORE, START, LAP, STOPP, ENDE, RESET, CUT, SORT, LOAD, LAPLEN, UNDO, REDO, MOVE,
+  // DELLAP, INSLAP, EDIT, TIME (an open time made), ASSIGN (one given to a rider), DROP, CLOSE
+  QString Event;
   uint32_t Tick = 0;   // the tick counter when the line was written
   int64_t Wall = 0;    // wall-clock milliseconds since 1970 (UTC) at the same moment
   QString Boot;        // identifier of the machine's boot the tick belongs to
@@ -49,6 +57,10 @@ struct TJournalRecord {
   std::vector<std::pair<int32_t, QStringList>> Rows;  // only the rows that changed
   int32_t CorrectionCount = 0;   // entries of the correction list after this line
   QStringList NewCorrections;    // its last entries, those the line before did not have
+  int32_t OpenTimeCount = 0;     // open times after this line
+  // The whole list of open times when the line carries it (always when the count is 0); without
+  // it the list stays as the line before left it.
+  std::optional<QStringList> OpenTimes;
 };
 
 // The most protocol rows a line may name; a line with more is damaged.
@@ -83,8 +95,9 @@ struct TJournalContents {
 };
 TJournalContents ReadJournal(const QString& path);
 
-// Applies a record to a snapshot.
-void ApplyJournalRecord(const TJournalRecord& record, TRaceSnapshot& state);
+// Applies a record to a snapshot; false, leaving it untouched, when the record does not fit it
+// (the record keeps the open times but counts another number of them): a damaged line.
+bool ApplyJournalRecord(const TJournalRecord& record, TRaceSnapshot& state);
 
 // Whether the race is over: the clock stopped and no rider on course.
 bool RaceOver(const TRaceSnapshot& state);
@@ -92,8 +105,8 @@ bool RaceOver(const TRaceSnapshot& state);
 // The amount to add to a tick of the old boot to get the same moment on today's counter, from
 // the last line's tick and wall-clock time and today's.
 uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, int64_t nowWall);
-// Moves the race start and the ticks of the riders on course by shift; stopped riders keep
-// their totals.
+// Moves the race start, the ticks of the riders on course and those of the open times by shift;
+// stopped riders keep their totals, and an open time without a tick stays as it is.
 void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift);
 
 // Appends lines to a file: each line goes to the operating system at once; a thread of its own

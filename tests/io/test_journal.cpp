@@ -57,6 +57,11 @@ QList<QByteArray> Lines(const QString& path) {
   return lines;
 }
 
+// A line body sealed with its checksum, as the program writes it (without the line end).
+QByteArray Sealed(const QByteArray& body) {
+  return body + "\t*" + QByteArray::number(Crc32(body.constData(), size_t(body.size())), 16).rightJustified(8, '0');
+}
+
 void WriteAll(const QString& path, const QByteArray& data) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -252,7 +257,10 @@ TEST_F(JournalFixture, RebootShiftKeepsRunningTimesAndLeavesStoppedRidersAlone) 
   EXPECT_EQ(static_cast<int32_t>(20000u - (4000000000u + shift)), 90500);
 
   TRaceSnapshot race = SampleRace();
+  race.OpenTimes = {"4000000100|12|", "4294967295", "x1|2", "|3", "99999999999|"};  // the last three: no tick
   ShiftSnapshotTicks(race, shift);
+  EXPECT_EQ(race.OpenTimes, (QStringList{QString::number(4000000100u + shift) + "|12|",
+                                         QString::number(4294967295u + shift), "x1|2", "|3", "99999999999|"}));
   EXPECT_EQ(static_cast<int32_t>(20000u - race.RaceStartTick), 90500);
   const TRaceSnapshot before = SampleRace();
   EXPECT_EQ(race.Rows[1][pcStartTick].toLongLong() - before.Rows[1][pcStartTick].toLongLong(),
@@ -411,4 +419,60 @@ TEST_F(JournalFixture, ReadingLineByLineKeepsTheTornAndDamagedRules) {
   EXPECT_TRUE(read.TornTail);
   EXPECT_FALSE(read.Closed);
   EXPECT_EQ(read.ValidLines, 3);
+}
+
+TEST_F(JournalFixture, OpenTimesMadeNumberedAndDroppedAreReplayedAndAWrongCountIsDamage) {
+  {
+    TJournal journal(path);
+    TRaceSnapshot race = WriteRace(journal);
+    const QString a = "4000000200||", b = "4000000300|\t\\|\n\r|Zoë~+#";
+    for (const auto& [event, openTimes] : std::vector<std::pair<QString, QStringList>>{
+             {"TIME", {a}}, {"TIME", {a, b, ""}}, {"LAP", {a, b, ""}}, {"ASSIGN", {"4000000200|7|", b, ""}}, {"DROP", {}}}) {
+      const qsizetype before = Lines(path).size();
+      if (event == "LAP") race.Rows[1][pcLapCount] = "3";  // a line that keeps the open times
+      race.OpenTimes = openTimes;
+      journal.Record(event, race);
+      journal.Record(event, race);  // nothing changed: no line
+      EXPECT_EQ(Lines(path).size(), before + 1) << event.toStdString();
+      EXPECT_EQ(ReadJournal(path).State, race) << event.toStdString();
+    }
+  }
+  // The second TIME line with another count than its three entries.
+  QList<QByteArray> lines = Lines(path);
+  QList<QByteArray> fields = lines[4].chopped(10).split('\t');
+  for (const char* count : {"2", "4", "-1"}) {
+    fields[18] = count;
+    EXPECT_FALSE(DecodeJournalLine(Sealed(fields.join('\t')))) << count;
+  }
+  // The first TIME line stripped of its entry: its count no longer fits the list before it.
+  auto made = DecodeJournalLine(lines[3]);
+  ASSERT_TRUE(made);
+  made->OpenTimes.reset();
+  lines[3] = EncodeJournalLine(*made).chopped(1);
+  WriteAll(path, lines.join('\n') + '\n');
+  EXPECT_EQ(ReadJournal(path).CorruptLine, 4);
+
+  // Lines holding the whole race carry the open times: a journal of nothing else is kept.
+  TRaceSnapshot idle = Idle();
+  idle.OpenTimes = {"5|"};
+  TJournal journal(path);
+  journal.Begin(idle, "OPEN");
+  journal.Close(idle);
+  const TJournalContents closed = ReadJournal(path);
+  EXPECT_TRUE(closed.Closed && closed.HasContent);
+  EXPECT_EQ(closed.State.OpenTimes, idle.OpenTimes);
+}
+
+TEST_F(JournalFixture, ALineOfTheSecondFormatDecodesAsBeforeWithoutOpenTimes) {
+  const QByteArray v2 = "VJ2\t1\tRESTORE\t123456\t1796684400000\tboot-1\trunning\t120000\t0\t5000\t5000\t5000\t5000\t5000"
+                        "\t0\t1\t2\t1\t#1\t\t7\tAnna\tF\t\t\t\t\t0,9\t1\t\t0,9\t120900\t120000\tK120000|120900|\t+a\\tb";
+  const auto record = DecodeJournalLine(Sealed(v2));
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->Rows.at(0).second.value(kProtocolColumns), "K120000|120900|");
+  TRaceSnapshot state;
+  state.OpenTimes = {"5|"};
+  ASSERT_TRUE(ApplyJournalRecord(*record, state));
+  EXPECT_EQ(state.Corrections, QStringList{"a\tb"});
+  EXPECT_TRUE(state.OpenTimes.isEmpty());
+  EXPECT_FALSE(DecodeJournalLine(Sealed(v2 + "\t~5|"))) << "the second format has no open times";
 }

@@ -62,11 +62,15 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   s.SelectedRow = SortGrid1->Row();
   s.Rows = session_->Rows();
   s.Corrections = session_->Corrections().Lines();
+  for (const TOpenTime& time : session_->OpenTimes().Times()) s.OpenTimes << time.ToText();
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
-  session_->Restore(s.Rows, s.Corrections);
+  std::vector<TOpenTime> openTimes;
+  for (const QString& text : s.OpenTimes)
+    if (const std::optional<TOpenTime> time = TOpenTime::FromText(text)) openTimes.push_back(*time);
+  session_->Restore(s.Rows, s.Corrections, openTimes);
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);

@@ -6,6 +6,9 @@ namespace {
 
 QString Rider(int32_t number) { return QStringLiteral("Nr. %1").arg(number); }
 
+// Presses this close read as one: the lap between would show 0,0.
+constexpr int32_t kSamePressMs = 50;
+
 }  // namespace
 
 TLinePasses::TLinePasses(TRaceSession& session, TLinePassHost host) : session_(session), host_(std::move(host)) {}
@@ -80,7 +83,9 @@ QString TLinePasses::GiveMarked(const QString& typed, bool forced) {
   const QString rider = Rider(*number);
   const QString text = QStringLiteral("Zeit %1 an %2").arg(shown, rider);
   QString refusal;
-  if (TickDiff(marked.Tick, times->LastPress()) > 0 && !times->Stopped) {
+  // A time that reads as his last press, or as good as (a lap of 0,0), is that press: the
+  // inserted lap's rules refuse it.
+  if (TickDiff(marked.Tick, times->LastPress()) > kSamePressMs && !times->Stopped) {
     // After his last press: his next press, as F4 or F9 at that instant would have given it.
     const bool stop = times->Laps() == kRaceLaps - 1;
     if (!forced) {

@@ -14,9 +14,6 @@ struct TOpenTime {
   QString Number;  // a number typed for it that named no rider on course, kept as a hint
   QString Device;  // where it was taken; empty for this window
   uint64_t Serial = 0;  // identity within the session, not kept in the journal
-  bool SameTime(const TOpenTime& other) const {
-    return Tick == other.Tick && Number == other.Number && Device == other.Device;
-  }
 
   // The journal's form: "tick|number|device" (the device last, as it may hold anything).
   QString ToText() const;

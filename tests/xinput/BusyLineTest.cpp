@@ -34,9 +34,9 @@ constexpr int kCrossingGapMs = 300;  // five crossings within 1.2 s
 // The window's thread is held this long after a crossing's key: a time taken when the key is
 // handled, not when it was pressed, is that much late.
 constexpr int kStallMs = 60;
-const QStringList kRiders = {"3", "7", "12", "18", "21", "25", "30", "44"};
-// The group, in the order it crosses: not the protocol's.
-const QStringList kGroup = {"25", "7", "44", "3", "18"};
+const QStringList kRiders = {"1", "3", "7", "10", "12", "18", "21", "25", "30", "44"};
+// The group, in the order it crosses: not the protocol's, and numbers that begin alike.
+const QStringList kGroup = {"25", "1", "12", "10", "7"};
 const char* const kChildFolder = "VELTRANO_BUSY_LINE_FOLDER";
 
 struct Crossed {

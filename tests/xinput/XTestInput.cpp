@@ -21,16 +21,23 @@ void XTestInput::MoveTo(QPoint global) {
   XSync(display_, False);
 }
 
-XTestInput::Instant XTestInput::Key(unsigned long keysym) {
+XTestInput::Instant XTestInput::Key(unsigned long keysym, unsigned long modifier) {
   const KeyCode code = XKeysymToKeycode(display_, keysym);
+  const KeyCode held = modifier ? XKeysymToKeycode(display_, modifier) : 0;
+  if (held) XTestFakeKeyEvent(display_, held, True, CurrentTime);
   Instant instant;
   instant.before = BootMs();
   XTestFakeKeyEvent(display_, code, True, CurrentTime);
   XSync(display_, False);  // the server has taken it once the round trip is back
   instant.after = BootMs();
   XTestFakeKeyEvent(display_, code, False, CurrentTime);
+  if (held) XTestFakeKeyEvent(display_, held, False, CurrentTime);
   XSync(display_, False);
   return instant;
+}
+
+void XTestInput::Type(const QString& number) {
+  for (const QChar digit : number) Key(Digit(digit.toLatin1()));
 }
 
 XTestInput::Instant XTestInput::Click(QPoint global) {

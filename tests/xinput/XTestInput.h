@@ -3,6 +3,7 @@
 // person at the keyboard would: the server stamps each event with its own clock. Callable from
 // any thread, one thread at a time.
 #include <QPoint>
+#include <QString>
 #include <cstdint>
 
 using XDisplayHandle = struct _XDisplay*;
@@ -15,6 +16,17 @@ public:
   static constexpr unsigned long kF4 = 0xFFC1;
   static constexpr unsigned long kF5 = 0xFFC2;
   static constexpr unsigned long kF9 = 0xFFC6;
+  static constexpr unsigned long kReturn = 0xFF0D;
+  static constexpr unsigned long kKeypadPlus = 0xFFAB;
+  static constexpr unsigned long kUp = 0xFF52;
+  static constexpr unsigned long kDown = 0xFF54;
+  static constexpr unsigned long kDelete = 0xFFFF;
+  static constexpr unsigned long kShift = 0xFFE1;
+  static constexpr unsigned long kControl = 0xFFE3;
+  static constexpr unsigned long kZ = 0x7A;
+  static constexpr unsigned long kY = 0x79;
+  // The keysym of a digit '0' to '9' is its character.
+  static constexpr unsigned long Digit(char digit) { return static_cast<unsigned long>(digit); }
 
   // The boot-time interval within which the server took the press.
   struct Instant {
@@ -29,7 +41,11 @@ public:
 
   bool Connected() const { return display_ != nullptr; }
   void MoveTo(QPoint global);
-  Instant Key(unsigned long keysym);
+  // A key pressed and released; with a modifier, the modifier held around it. The instant is
+  // the one of the key's press.
+  Instant Key(unsigned long keysym, unsigned long modifier = 0);
+  // The digits of number, one key each.
+  void Type(const QString& number);
   Instant Click(QPoint global);  // the left button
 
 private:

@@ -120,17 +120,22 @@ private:
     for (const QChar digit : number) Key(pass, XTestInput::Digit(digit.toLatin1()), 0);
     (void)QTest::qWaitFor([&] { return form_.eNumber->text() == number; }, 1000);
   }
+  // The operator looks at the row before he clicks it, and clicks again when the row he got is
+  // not the one he meant (the view may have moved since he looked).
   void ClickRow(const Pass& pass) {
     TSortGrid& grid = *form_.SortGrid1;
-    const int32_t row = form_.Protocol().RowOfNumber(QString::number(pass.rider));
-    grid.ScrollToCell(pcName, row);
-    const QPoint cell = grid.viewport()->mapToGlobal(grid.CellRect(pcName, row).ToQRect().center());
-    // A row off the screen or under another widget would be a click on something else.
-    if (QApplication::widgetAt(cell) != grid.viewport()) ++misses_;
-    Pace(pass.way, 0);
-    input_.Click(cell);
-    // ... and the rider's row is selected.
-    (void)QTest::qWaitFor([&] { return grid.Row() == row; }, 1000);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      QCoreApplication::processEvents();
+      const int32_t row = form_.Protocol().RowOfNumber(QString::number(pass.rider));
+      grid.ScrollToCell(pcName, row);
+      QCoreApplication::processEvents();
+      const QPoint cell = grid.viewport()->mapToGlobal(grid.CellRect(pcName, row).ToQRect().center());
+      Pace(pass.way, 0);
+      input_.Click(cell);
+      if (QTest::qWaitFor([&] { return grid.Row() == form_.Protocol().RowOfNumber(QString::number(pass.rider)); }, 1000))
+        return;
+      ++misses_;
+    }
   }
 
   XTestInput& input_;
@@ -240,7 +245,7 @@ void BM_ScriptedRace(benchmark::State& state) {
         taken.push_back(*at);
       }
     state.counters["passes"] = passes[0] + passes[1] + passes[2];
-    state.counters["rows_not_clickable"] = timer.Misses();
+    state.counters["clicks_again"] = timer.Misses();
     state.counters["key_error_median_ms"] = Quantile(keyErrors, 0.5);
     state.counters["key_error_max_ms"] = Quantile(keyErrors, 1.0);
     state.counters["crossing_error_median_ms"] = Quantile(crossingErrors, 0.5);

@@ -11,6 +11,13 @@
 namespace {
 
 // Closes the undo macro whatever happens inside.
+// A change that rewrote cells of the rows it names and nothing else.
+bool InPlace(const TProtocolChange& change) {
+  if ((change.Rearranged && !change.Moves.Unchanged()) || !change.Added.empty() || !change.Removed.empty()) return false;
+  return std::none_of(change.Cells.begin(), change.Cells.end(),
+                      [](const TProtocolChange::TCell& cell) { return cell.Col == pcPlace; });
+}
+
 class TMacroGuard {
 public:
   TMacroGuard(QUndoStack& stack, const QString& text) : stack_(stack) { stack_.beginMacro(text); }
@@ -59,8 +66,10 @@ bool TRaceSession::ChangeWith(const QString& text, const QString& rider, const Q
         const bool forward = run != TRun::Undo;
         if (alongside) alongside(forward);
         std::vector<int32_t> rows = protocol_->ChangedRows(command.Change(), forward);
+        const bool inPlace = InPlace(command.Change());
         if (run == TRun::First && commandDepth_ > 0) {
           commandTouched_ = true;
+          commandInPlace_ = commandInPlace_ && inPlace;
           commandOpenTimes_ = commandOpenTimes_ || static_cast<bool>(alongside);
           commandRows_.insert(commandRows_.end(), rows.begin(), rows.end());
           return;
@@ -72,6 +81,7 @@ bool TRaceSession::ChangeWith(const QString& text, const QString& rider, const Q
         switch (run) {
           case TRun::First:
             change.Event = event;
+            change.InPlace = inPlace;
             break;
           case TRun::Undo:
             AddCorrection(rider, QStringLiteral("Rückgängig: ") + command.text(), {}, {});
@@ -173,6 +183,7 @@ void TRaceSession::Command(const QString& event, const std::function<void()>& bo
   if (commandDepth_++ == 0) {
     commandTouched_ = false;
     commandOpenTimes_ = false;
+    commandInPlace_ = true;
     commandRows_.clear();
   }
   struct TDepth {
@@ -185,6 +196,7 @@ void TRaceSession::Command(const QString& event, const std::function<void()>& bo
   change.Event = event;
   change.Protocol = true;
   change.OpenTimes = commandOpenTimes_;
+  change.InPlace = commandInPlace_;
   std::sort(commandRows_.begin(), commandRows_.end());
   commandRows_.erase(std::unique(commandRows_.begin(), commandRows_.end()), commandRows_.end());
   change.Rows = std::move(commandRows_);
@@ -204,18 +216,22 @@ void TRaceSession::Changed(const QString& event) {
   Tell(change);
 }
 
-std::vector<QStringList> TRaceSession::Rows() const {
+QStringList TRaceSession::ReadRow(int32_t r) const {
+  QStringList row;
+  row.reserve(kProtocolColumns + 1);
+  for (int32_t c = 0; c < kProtocolColumns; ++c) row << grid_.Cells(c, r);
+  row << (r > 0 ? protocol_->RecordText(r) : QString());
+  return row;
+}
+
+const std::vector<QStringList>& TRaceSession::Rows() const {
   const int32_t count = grid_.RowCount();
-  std::vector<QStringList> rows;
-  rows.reserve(static_cast<size_t>(count));
-  for (int32_t r = 0; r < count; ++r) {
-    QStringList row;
-    row.reserve(kProtocolColumns + 1);
-    for (int32_t c = 0; c < kProtocolColumns; ++c) row << grid_.Cells(c, r);
-    row << (r > 0 ? protocol_->RecordText(r) : QString());
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  if (rowsValid_ && static_cast<int32_t>(rows_.size()) == count) return rows_;
+  rows_.clear();
+  rows_.reserve(static_cast<size_t>(count));
+  for (int32_t r = 0; r < count; ++r) rows_.push_back(ReadRow(r));
+  rowsValid_ = true;
+  return rows_;
 }
 
 void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
@@ -248,6 +264,7 @@ void TRaceSession::Clear() {
   corrections_.Clear();
   openTimes_.Clear();
   protocol_->Clear();
+  rowsValid_ = false;
   TSessionChange change;
   change.Kind = TSessionChange::TKind::Other;
   change.OpenTimes = true;
@@ -255,5 +272,12 @@ void TRaceSession::Clear() {
 }
 
 void TRaceSession::Tell(const TSessionChange& change) {
+  // The kept rows follow a change in place; anything else reads them anew when next asked.
+  if (change.Protocol && change.InPlace && rowsValid_) {
+    for (const int32_t row : change.Rows)
+      if (row >= 0 && row < static_cast<int32_t>(rows_.size())) rows_[static_cast<size_t>(row)] = ReadRow(row);
+  } else if (change.Protocol || (change.Kind == TSessionChange::TKind::Other && !change.OpenTimes)) {
+    rowsValid_ = false;
+  }
   for (const TListener& listener : listeners_) listener(change);
 }

@@ -31,6 +31,8 @@ struct TSessionChange {
   std::vector<int32_t> Rows;
   // Whether the open times or their mark changed.
   bool OpenTimes = false;
+  // Only the cells of Rows changed: no row moved, came or went, no place was renumbered.
+  bool InPlace = false;
 };
 
 class TRaceSession {
@@ -84,8 +86,9 @@ public:
 
   // The race as the journal keeps it: each row's cells, then its record's text (empty for the
   // header row); and the way back, after a crash, told once with no event: the journal's own
-  // beginning records the restore.
-  std::vector<QStringList> Rows() const;
+  // beginning records the restore. Kept between changes: a change in place reads only the rows
+  // it touched, so a press costs the same in a large field as in a small one.
+  const std::vector<QStringList>& Rows() const;
   void Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
                const std::vector<TOpenTime>& openTimes = {});
 
@@ -102,6 +105,7 @@ private:
   // A change of the open times alone, told as event (or as an undo or redo of one).
   void TellOpenTimes(TSessionChange::TKind kind, const QString& event);
   uint64_t NextSerial() { return ++serial_; }
+  QStringList ReadRow(int32_t row) const;
 
   TSortGrid& grid_;
   std::unique_ptr<TProtocol> protocol_;
@@ -113,6 +117,10 @@ private:
   int commandDepth_ = 0;
   bool commandTouched_ = false;
   bool commandOpenTimes_ = false;
+  bool commandInPlace_ = true;
+  // The rows as the journal keeps them, valid while every change since was told in place.
+  mutable std::vector<QStringList> rows_;
+  mutable bool rowsValid_ = false;
   std::vector<int32_t> commandRows_;
   // Last, so its steps go before the protocol they work on.
   QUndoStack stack_;

@@ -6,6 +6,8 @@
 #include "grid/SortGrid.h"
 #include "race/RaceSession.h"
 
+#include <random>
+
 namespace {
 
 using TKind = TSessionChange::TKind;
@@ -124,3 +126,46 @@ TEST(RaceSession, ARestoredRaceIsTheRaceItsRowsWereTakenFromToldOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rows as the grid and the records hold them now, read afresh.
+std::vector<QStringList> ReadAfresh(Session& s) {
+  std::vector<QStringList> rows;
+  for (int32_t r = 0; r < s.grid.RowCount(); ++r) {
+    QStringList row;
+    for (int32_t c = 0; c < kProtocolColumns; ++c) row << s.grid.Cells(c, r);
+    row << (r > 0 ? s.Protocol().RecordText(r) : QString());
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+// The rows the journal is given are kept between changes: after every change of a random race
+// (presses, stops that rank, removals, undo and redo) they are the rows as they stand.
+TEST(RaceSession, TheKeptRowsAreTheRowsAfterEveryChange) {
+  for (uint32_t seed = 1; seed <= 8; ++seed) {
+    Session s;
+    std::mt19937 random(seed);
+    uint32_t tick = 1000;
+    for (int step = 0; step < 120; ++step) {
+      tick += 500 + random() % 4000;
+      const int32_t riders = s.grid.RowCount() - 2;
+      const int32_t row = riders > 0 ? 1 + static_cast<int32_t>(random() % static_cast<uint32_t>(riders)) : 1;
+      switch (random() % 6) {
+        case 0: s.Start(tick, QString::number(step + 1)); break;
+        case 1:
+        case 2: s.Lap(tick, row); break;
+        case 3:
+          s.grid.SetRow(row);
+          s.session.Command("STOPP", [&] { s.session.Change("STOPP", "", "", [&] { s.Protocol().StopRider(tick); }); });
+          break;
+        case 4: s.session.Undo(); break;
+        default: s.session.Redo(); break;
+      }
+      ASSERT_EQ(s.session.Rows(), ReadAfresh(s)) << "seed " << seed << ", step " << step;
+    }
+  }
+}

@@ -21,16 +21,20 @@
 namespace {
 
 // The first format wrote the protocol's cells only; the second adds each row's record, and
-// the correction list behind the rows; the third the open times behind the corrections.
+// the correction list behind the rows; the third the open times behind the corrections; the
+// fourth the stations' key and the ids of their passes, and open times as a change of the list.
 constexpr const char* kMagicCells = "VJ1";
 constexpr const char* kMagicRecords = "VJ2";
-constexpr const char* kMagic = "VJ3";
+constexpr const char* kMagicOpenTimes = "VJ3";
+constexpr const char* kMagic = "VJ4";
 // Fixed fields before the rows: magic, seq, event, tick, wall, boot, state, race start,
 // lap length, five table lengths, sort flag, selected row, row count; then, from the second
-// format, the number of corrections; in the third, the number of open times.
+// format, the number of corrections; in the third, the number of open times; in the fourth,
+// the stations' key and the number of station pass ids.
 constexpr int kFixedFieldsCells = 17;
 constexpr int kFixedFieldsRecords = 18;
-constexpr int kFixedFields = 19;
+constexpr int kFixedFieldsOpenTimes = 19;
+constexpr int kFixedFields = 21;
 constexpr int kTableLaps = 5;
 
 QByteArray Escape(const QString& text) {
@@ -152,14 +156,19 @@ QByteArray EncodeJournalLine(const TJournalRecord& r) {
   field(QByteArray::number(r.RowCount));
   field(QByteArray::number(r.CorrectionCount));
   // A line that carries the open times counts what it carries.
-  field(QByteArray::number(r.OpenTimes ? static_cast<int32_t>(r.OpenTimes->size()) : r.OpenTimeCount));
+  field(QByteArray::number(r.OpenTimes && !r.OpenTimesKept ? static_cast<int32_t>(r.OpenTimes->size()) : r.OpenTimeCount));
+  field(Escape(r.StationToken));
+  field(QByteArray::number(r.StationIdCount));
   for (const auto& [index, cells] : r.Rows) {
     field("#" + QByteArray::number(index));
     for (int c = 0; c < kJournalRowFields; ++c) field(Escape(c < cells.size() ? cells[c] : QString()));
   }
   for (const QString& correction : r.NewCorrections) field("+" + Escape(correction));
+  if (r.OpenTimes && r.OpenTimesKept)
+    field("%" + QByteArray::number(r.OpenTimesKept->first) + ',' + QByteArray::number(r.OpenTimesKept->second));
   if (r.OpenTimes)
     for (const QString& openTime : *r.OpenTimes) field("~" + Escape(openTime));
+  for (const QString& id : r.NewStationIds) field("=" + Escape(id));
   const uint32_t crc = Crc32(line.constData(), static_cast<size_t>(line.size()));
   line += "\t*";
   line += QByteArray::number(crc, 16).rightJustified(8, '0');
@@ -177,9 +186,13 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
   const QList<QByteArray> fields = line.left(mark).split('\t');
   const QByteArray magic = fields.value(0);
   const bool cellsOnly = magic == kMagicCells;
-  const bool withOpenTimes = magic == kMagic;
+  const bool withStations = magic == kMagic;
+  const bool withOpenTimes = withStations || magic == kMagicOpenTimes;
   if (!cellsOnly && !withOpenTimes && magic != kMagicRecords) return std::nullopt;
-  const int fixed = cellsOnly ? kFixedFieldsCells : withOpenTimes ? kFixedFields : kFixedFieldsRecords;
+  const int fixed = cellsOnly         ? kFixedFieldsCells
+                    : withStations   ? kFixedFields
+                    : withOpenTimes  ? kFixedFieldsOpenTimes
+                                     : kFixedFieldsRecords;
   const int rowFields = cellsOnly ? kProtocolColumns : kJournalRowFields;
   if (fields.size() < fixed) return std::nullopt;
 
@@ -224,6 +237,13 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
     if (!openTimes || *openTimes < 0) return std::nullopt;
     r.OpenTimeCount = *openTimes;
   }
+  if (withStations) {
+    const auto token = Unescape(fields[19]);
+    const auto ids = Number<int32_t>(fields[20]);
+    if (!token || !ids || *ids < 0) return std::nullopt;
+    r.StationToken = *token;
+    r.StationIdCount = *ids;
+  }
   qsizetype i = fixed;
   for (; i < fields.size() && fields[i].startsWith('#'); i += 1 + rowFields) {
     if (i + rowFields >= fields.size()) return std::nullopt;
@@ -244,15 +264,33 @@ std::optional<TJournalRecord> DecodeJournalLine(const QByteArray& line) {
     if (!correction) return std::nullopt;
     r.NewCorrections << *correction;
   }
+  if (i < fields.size() && withStations && fields[i].startsWith('%')) {
+    const QList<QByteArray> kept = fields[i].mid(1).split(',');
+    const auto before = Number<int32_t>(kept.value(0));
+    const auto after = Number<int32_t>(kept.value(1));
+    if (kept.size() != 2 || !before || !after || *before < 0 || *after < 0) return std::nullopt;
+    r.OpenTimesKept = std::make_pair(*before, *after);
+    ++i;
+  }
   QStringList openTimes;
   for (; i < fields.size() && withOpenTimes && fields[i].startsWith('~'); ++i) {
     const auto openTime = Unescape(fields[i].mid(1));
     if (!openTime) return std::nullopt;
     openTimes << *openTime;
   }
-  if (i < fields.size() || r.NewCorrections.size() > r.CorrectionCount) return std::nullopt;
-  // A line of no open times says so without entries; older formats have none.
-  if (!openTimes.isEmpty() || r.OpenTimeCount == 0) {
+  for (; i < fields.size() && withStations && fields[i].startsWith('='); ++i) {
+    const auto id = Unescape(fields[i].mid(1));
+    if (!id) return std::nullopt;
+    r.NewStationIds << *id;
+  }
+  if (i < fields.size() || r.NewCorrections.size() > r.CorrectionCount || r.NewStationIds.size() > r.StationIdCount)
+    return std::nullopt;
+  if (r.OpenTimesKept) {
+    const qint64 total = qint64(r.OpenTimesKept->first) + r.OpenTimesKept->second + openTimes.size();
+    if (total != r.OpenTimeCount) return std::nullopt;
+    r.OpenTimes = std::move(openTimes);
+  } else if (!openTimes.isEmpty() || r.OpenTimeCount == 0) {
+    // A line of no open times says so without entries; older formats have none.
     if (openTimes.size() != r.OpenTimeCount) return std::nullopt;
     r.OpenTimes = std::move(openTimes);
   }
@@ -268,7 +306,13 @@ QString CurrentBootId() {
 
 bool ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
   if (!r.OpenTimes && r.OpenTimeCount != state.OpenTimes.size()) return false;
-  if (r.OpenTimes) state.OpenTimes = *r.OpenTimes;
+  if (r.OpenTimesKept) {
+    const auto [before, after] = *r.OpenTimesKept;
+    if (qint64(before) + after > state.OpenTimes.size()) return false;
+    state.OpenTimes = state.OpenTimes.mid(0, before) + *r.OpenTimes + state.OpenTimes.mid(state.OpenTimes.size() - after);
+  } else if (r.OpenTimes) {
+    state.OpenTimes = *r.OpenTimes;
+  }
   state.State = r.State;
   state.RaceStartTick = r.RaceStartTick;
   state.RoundLen = r.RoundLen;
@@ -280,6 +324,9 @@ bool ApplyJournalRecord(const TJournalRecord& r, TRaceSnapshot& state) {
   // The line names the last entries of the list; those before it are the ones already read.
   const qsizetype kept = std::min<qsizetype>(state.Corrections.size(), r.CorrectionCount - r.NewCorrections.size());
   state.Corrections = state.Corrections.mid(0, kept) + r.NewCorrections;
+  state.StationToken = r.StationToken;
+  const qsizetype keptIds = std::min<qsizetype>(state.StationIds.size(), r.StationIdCount - r.NewStationIds.size());
+  state.StationIds = state.StationIds.mid(0, keptIds) + r.NewStationIds;
   return true;
 }
 
@@ -561,14 +608,31 @@ void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool forc
   const bool grown = !force && state.Corrections.size() >= shadow_.Corrections.size() &&
                      state.Corrections.mid(0, shadow_.Corrections.size()) == shadow_.Corrections;
   r.NewCorrections = grown ? state.Corrections.mid(shadow_.Corrections.size()) : state.Corrections;
-  // Open times come and go in any order: a line carries all of them whenever they changed.
+  // Open times come and go anywhere in the list: a line carries what lies between the entries
+  // it shares at the front and at the back with the list the line before left.
   const bool openTimesChanged = state.OpenTimes != shadow_.OpenTimes;
   r.OpenTimeCount = static_cast<int32_t>(state.OpenTimes.size());
-  if (force || openTimesChanged) r.OpenTimes = state.OpenTimes;
+  if (force || openTimesChanged) {
+    const QStringList& now = state.OpenTimes;
+    const QStringList& before = shadow_.OpenTimes;
+    const qsizetype shorter = std::min(now.size(), before.size());
+    qsizetype front = 0;
+    while (!force && front < shorter && now[front] == before[front]) ++front;
+    qsizetype back = 0;
+    while (!force && back < shorter - front && now[now.size() - 1 - back] == before[before.size() - 1 - back]) ++back;
+    r.OpenTimes = now.mid(front, now.size() - front - back);
+    if (front + back > 0) r.OpenTimesKept = std::make_pair(static_cast<int32_t>(front), static_cast<int32_t>(back));
+  }
+  r.StationToken = state.StationToken;
+  r.StationIdCount = static_cast<int32_t>(state.StationIds.size());
+  const bool idsGrown = !force && state.StationIds.size() >= shadow_.StationIds.size() &&
+                        state.StationIds.mid(0, shadow_.StationIds.size()) == shadow_.StationIds;
+  r.NewStationIds = idsGrown ? state.StationIds.mid(shadow_.StationIds.size()) : state.StationIds;
   const bool stateChanged = state.State != shadow_.State || state.RaceStartTick != shadow_.RaceStartTick ||
                             state.RoundLen != shadow_.RoundLen || state.LapTable != shadow_.LapTable ||
                             state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size() ||
-                            state.Corrections != shadow_.Corrections || openTimesChanged;
+                            state.Corrections != shadow_.Corrections || openTimesChanged ||
+                            state.StationToken != shadow_.StationToken || state.StationIds != shadow_.StationIds;
   if (!force && !stateChanged && r.Rows.empty()) return;
 
   r.Seq = ++seq_;

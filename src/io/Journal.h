@@ -32,6 +32,10 @@ struct TRaceSnapshot {
   // and writes it back in plain decimal (0 becomes 1, as for every press). Anything else before
   // the '|' (or a number beyond 32 bits) is no tick, and the entry is never rewritten.
   QStringList OpenTimes;
+  // The stations' key for this race (empty: none yet) and the ids of the passes taken from
+  // them, in the order taken, so a station's resend after a restore counts once.
+  QString StationToken;
+  QStringList StationIds;
   bool operator==(const TRaceSnapshot&) const = default;
 };
 
@@ -58,9 +62,16 @@ struct TJournalRecord {
   int32_t CorrectionCount = 0;   // entries of the correction list after this line
   QStringList NewCorrections;    // its last entries, those the line before did not have
   int32_t OpenTimeCount = 0;     // open times after this line
-  // The whole list of open times when the line carries it (always when the count is 0); without
-  // it the list stays as the line before left it.
+  // The open times when the line carries them (always when the count is 0); without them the
+  // list stays as the line before left it.
   std::optional<QStringList> OpenTimes;
+  // From the fourth format: OpenTimes is only the middle of the list, between the first and the
+  // last entries of the list the line before left (a time added or given away costs a line of
+  // its own size, not of the whole list's).
+  std::optional<std::pair<int32_t, int32_t>> OpenTimesKept;
+  QString StationToken;
+  int32_t StationIdCount = 0;    // ids taken from stations after this line
+  QStringList NewStationIds;     // its last ones, those the line before did not have
 };
 
 // The most protocol rows a line may name; a line with more is damaged.
@@ -105,6 +116,11 @@ bool RaceOver(const TRaceSnapshot& state);
 // The amount to add to a tick of the old boot to get the same moment on today's counter, from
 // the last line's tick and wall-clock time and today's.
 uint32_t RebootTickShift(uint32_t lastTick, int64_t lastWall, uint32_t nowTick, int64_t nowWall);
+// The tick of the moment wall (ms since 1970) on today's counter, by the same reckoning: a
+// station's pass, stamped on the wall clock, enters the race through here.
+inline uint32_t TickAtWall(int64_t wall, uint32_t nowTick, int64_t nowWall) {
+  return RebootTickShift(0, wall, nowTick, nowWall);
+}
 // Moves the race start, the ticks of the riders on course and those of the open times by shift;
 // stopped riders keep their totals, and an open time without a tick stays as it is.
 void ShiftSnapshotTicks(TRaceSnapshot& state, uint32_t shift);

@@ -1,5 +1,7 @@
 #include "race/LinePasses.h"
 
+#include <algorithm>
+
 #include "race/TimeText.h"
 
 namespace {
@@ -28,7 +30,7 @@ TNumberedRider TLinePasses::RiderOnCourse(const QString& typed) const {
 }
 
 QString TLinePasses::NumberEntered(const QString& typed, uint32_t tick, bool forced) {
-  if (!session_.OpenTimes().Empty()) return GiveMarked(typed, forced);
+  if (!session_.OpenTimes().Empty()) return GiveTime(*session_.OpenTimes().MarkedTime(), typed, forced);
   if (!host_.Running()) return QStringLiteral("Das Rennen läuft nicht: keine Zeit genommen.");
   const TNumberedRider rider = RiderOnCourse(typed);
   if (rider.Row < 0) {
@@ -69,9 +71,8 @@ QString TLinePasses::DropMarked() {
   return {};
 }
 
-QString TLinePasses::GiveMarked(const QString& typed, bool forced) {
-  const TOpenTime marked = *session_.OpenTimes().MarkedTime();
-  const QString shown = ShownTime(marked.Tick);
+QString TLinePasses::GiveTime(const TOpenTime& time, const QString& typed, bool forced) {
+  const QString shown = ShownTime(time.Tick);
   const auto refused = [&shown](const QString& why) { return QStringLiteral("%1 Die Zeit %2 bleibt offen.").arg(why, shown); };
   const std::optional<int32_t> number = ParseStartNumber(typed);
   TProtocol& protocol = session_.Protocol();
@@ -81,28 +82,103 @@ QString TLinePasses::GiveMarked(const QString& typed, bool forced) {
   if (!times || !times->Started) return refused(RiderOnCourse(typed).Refusal);
 
   const QString rider = Rider(*number);
-  const QString text = QStringLiteral("Zeit %1 an %2").arg(shown, rider);
+  const QString text = QStringLiteral("Zeit %1 an %2").arg(shown, rider) +
+                       (time.Device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(time.Device));
+  // An open time leaves the list in the step that gives it; a station's instant was none.
+  const auto change = [&](const QString& event, const std::function<void()>& operation) {
+    if (time.Serial != 0)
+      session_.ChangeTakingOpenTime(text, rider, QStringLiteral("ASSIGN"), time.Serial, operation);
+    else
+      session_.Change(text, rider, event, operation);
+  };
   QString refusal;
   // A time that reads as his last press, or as good as (a lap of 0,0), is that press: the
   // inserted lap's rules refuse it.
-  if (TickDiff(marked.Tick, times->LastPress()) > kSamePressMs && !times->Stopped) {
+  if (TickDiff(time.Tick, times->LastPress()) > kSamePressMs && !times->Stopped) {
     // After his last press: his next press, as F4 or F9 at that instant would have given it.
     const bool stop = times->Laps() == kRaceLaps - 1;
     if (!forced) {
-      const QString guard = host_.GuardRefusal(stop ? QStringLiteral("STOPP") : QStringLiteral("LAP"), row, marked.Tick);
+      const QString guard = host_.GuardRefusal(stop ? QStringLiteral("STOPP") : QStringLiteral("LAP"), row, time.Tick);
       if (!guard.isEmpty()) return refused(guard);
     }
     host_.SelectRow(row);
-    session_.ChangeTakingOpenTime(text, rider, QStringLiteral("ASSIGN"), marked.Serial, [&] {
+    change(stop ? QStringLiteral("STOPP") : QStringLiteral("LAP"), [&] {
       if (stop)
-        protocol.StopRider(marked.Tick);
+        protocol.StopRider(time.Tick);
       else
-        protocol.RecordLap(marked.Tick);
+        protocol.RecordLap(time.Tick);
     });
     return {};
   }
   // Before a press he has already: a lap inserted between his presses, by the same rules.
-  session_.ChangeTakingOpenTime(text, rider, QStringLiteral("ASSIGN"), marked.Serial,
-                                [&] { refusal = protocol.InsertLap(row, marked.Tick, host_.Now(), host_.RaceStart()); });
+  change(QStringLiteral("INSLAP"), [&] { refusal = protocol.InsertLap(row, time.Tick, host_.Now(), host_.RaceStart()); });
   return refusal.isEmpty() ? QString() : refused(refusal);
+}
+
+QString TLinePasses::StationPassed(const QString& device, std::optional<uint32_t> tick, const QString& typed) {
+  if (!host_.Running()) return QStringLiteral("Das Rennen läuft nicht: keine Zeit genommen.");
+  if (tick) {
+    // The station's clock may be a little ahead of ours; a pass cannot be later than now.
+    const uint32_t now = host_.Now();
+    if (TickDiff(*tick, now) > 0) tick = now;
+    if (TickDiff(*tick, host_.RaceStart()) < 0) return QStringLiteral("Zeit vor dem Start: nicht genommen.");
+  }
+  if (!tick) return NumberForOldest(device, typed);
+  TOpenTime time;
+  time.Tick = UsableTick(*tick);
+  time.Device = device;
+  if (typed.isEmpty()) {
+    QString refusal;
+    session_.Group(QStringLiteral("Offene Zeit %1 (%2)").arg(ShownTime(time.Tick), device), [&] {
+      session_.MakeOpenTime(time, ShownTime(time.Tick));
+      refusal = ServeWaitingNumbers();
+    });
+    return refusal;
+  }
+  QString refusal;
+  if (host_.AsideFromOperator)
+    host_.AsideFromOperator([&] { refusal = GiveTime(time, typed, false); });
+  else
+    refusal = GiveTime(time, typed, false);
+  if (refusal.isEmpty()) return {};
+  // Refused: the instant is kept, with the number, for the operator to give.
+  time.Number = NormalStartNumber(typed);
+  session_.MakeOpenTime(time, ShownTime(time.Tick));
+  return refusal;
+}
+
+QString TLinePasses::NumberForOldest(const QString& device, const QString& typed) {
+  const auto& times = session_.OpenTimes().Times();
+  const auto oldest = std::find_if(times.begin(), times.end(), [](const TOpenTime& t) { return t.Number.isEmpty(); });
+  if (oldest == times.end()) {
+    TOpenTime number;
+    number.Number = NormalStartNumber(typed);
+    number.Device = device;
+    session_.AddWaitingNumber(number);
+    return {};
+  }
+  const TOpenTime time = *oldest;
+  QString refusal;
+  const auto give = [&] { refusal = GiveTime(time, typed, false); };
+  session_.Group(QStringLiteral("Nr. %1 an Zeit %2").arg(NormalStartNumber(typed), ShownTime(time.Tick)), [&] {
+    if (host_.AsideFromOperator)
+      host_.AsideFromOperator(give);
+    else
+      give();
+    // A number that named nobody stays noted on its time, so the next number takes the next time.
+    if (!refusal.isEmpty()) session_.NoteOpenTimeNumber(time.Serial, NormalStartNumber(typed), ShownTime(time.Tick));
+  });
+  return refusal;
+}
+
+QString TLinePasses::ServeWaitingNumbers() {
+  QString refusals;
+  while (!session_.WaitingNumbers().empty()) {
+    const auto& times = session_.OpenTimes().Times();
+    if (std::none_of(times.begin(), times.end(), [](const TOpenTime& t) { return t.Number.isEmpty(); })) break;
+    const std::optional<TOpenTime> number = session_.TakeWaitingNumber();
+    const QString refusal = NumberForOldest(number->Device, number->Number);
+    if (!refusal.isEmpty()) refusals = refusal;
+  }
+  return refusals;
 }

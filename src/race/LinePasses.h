@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "race/RaceSession.h"
 
@@ -21,6 +22,9 @@ struct TLinePassHost {
   std::function<void(int32_t row)> SelectRow;
   // F4 (stop false) or F9 on the selected row, pressed at tick; forced: with Shift.
   std::function<void(bool stop, uint32_t tick, bool forced)> Press;
+  // Runs body (a station's pass, which selects its rider's row) and gives the operator back the
+  // row he had selected and what he had typed into the entry fields. Unset: body alone.
+  std::function<void(const std::function<void()>& body)> AsideFromOperator;
 };
 
 // The rider a typed number names and his next press, or why there is none.
@@ -45,13 +49,24 @@ public:
   QString TimeTaken(uint32_t tick, const QString& device = {});
   // Delete in the empty field: the marked open time is dropped.
   QString DropMarked();
+  // A pass from the station device, already on the tick clock. With a tick and no number: an
+  // open time (a number waiting for one takes it). With both: his next press at tick, as the
+  // number and Enter give it here, without the marked open time; refused, the instant stays an
+  // open time with the number noted. A number alone goes to the oldest open time no number was
+  // noted for, or waits for the next one. Nothing is taken before the start or after the race.
+  QString StationPassed(const QString& device, std::optional<uint32_t> tick, const QString& number);
 
   TNumberedRider RiderOnCourse(const QString& typed) const;
   // A tick as the race clock shows it.
   QString ShownTime(uint32_t tick) const;
 
 private:
-  QString GiveMarked(const QString& typed, bool forced);
+  // The open time with serial (0: an instant that is no open time) given to the rider typed.
+  QString GiveTime(const TOpenTime& time, const QString& typed, bool forced);
+  // A station's number for the oldest open time without one noted.
+  QString NumberForOldest(const QString& device, const QString& typed);
+  // Numbers waiting go to open times made since.
+  QString ServeWaitingNumbers();
 
   TRaceSession& session_;
   TLinePassHost host_;

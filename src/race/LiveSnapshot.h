@@ -41,6 +41,10 @@ struct TLiveSnapshot {
   int64_t takenAtMs = 0;            // when taken: ms since 1970 (UTC) on this computer's clock
   std::vector<TLiveRider> riders;   // in protocol order, which a header sort in the window changes
   std::vector<TLiveEvent> events;   // newest first
+  // Who starts next, and when the automatic start comes: ms since 1970 on this computer's
+  // clock, 0 when none is due. Both empty: nobody waits.
+  QString nextNumber, nextName;
+  int64_t nextStartAtMs = 0;
 };
 using TLiveSnapshotPtr = std::shared_ptr<const TLiveSnapshot>;
 

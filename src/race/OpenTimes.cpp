@@ -4,15 +4,18 @@
 
 #include "race/TimeText.h"
 
-QString TOpenTime::ToText() const { return QStringLiteral("%1|%2|%3").arg(Tick).arg(Number, Device); }
+QString TOpenTime::ToText() const {
+  return QStringLiteral("%1|%2|%3").arg(Tick == 0 ? QStringLiteral("-") : QString::number(Tick), Number, Device);
+}
 
 std::optional<TOpenTime> TOpenTime::FromText(const QString& text) {
   const qsizetype first = text.indexOf(u'|');
   const qsizetype second = first < 0 ? -1 : text.indexOf(u'|', first + 1);
   if (second < 0) return std::nullopt;
   bool ok = false;
-  const qulonglong tick = text.left(first).toULongLong(&ok);
-  if (!ok || tick == 0 || tick > 0xFFFFFFFFull) return std::nullopt;
+  const bool waiting = text.left(first) == QLatin1String("-");
+  const qulonglong tick = waiting ? 0 : text.left(first).toULongLong(&ok);
+  if (!waiting && (!ok || tick == 0 || tick > 0xFFFFFFFFull)) return std::nullopt;
   TOpenTime time;
   time.Tick = static_cast<uint32_t>(tick);
   time.Number = text.mid(first + 1, second - first - 1);
@@ -65,10 +68,11 @@ void TOpenTimes::Clear() {
   marked_.reset();
 }
 
-std::vector<TOpenTimeLine> OpenTimeLines(const TOpenTimes& times, uint32_t raceStart, uint32_t now) {
+std::vector<TOpenTimeLine> OpenTimeLines(const TOpenTimes& times, uint32_t raceStart, uint32_t now, size_t most) {
   std::vector<TOpenTimeLine> lines;
   const int marked = times.Marked();
   for (const TOpenTime& time : times.Times()) {
+    if (lines.size() >= most) break;
     TOpenTimeLine line;
     line.Text = FormatDuration(TickDiff(time.Tick, raceStart));
     if (!time.Number.isEmpty()) line.Text += QStringLiteral("  Nr. %1?").arg(time.Number);

@@ -15,7 +15,8 @@ struct TOpenTime {
   QString Device;  // where it was taken; empty for this window
   uint64_t Serial = 0;  // identity within the session, not kept in the journal
 
-  // The journal's form: "tick|number|device" (the device last, as it may hold anything).
+  // The journal's form: "tick|number|device" (the device last, as it may hold anything); a
+  // number waiting for its time has no tick and writes "-" for it.
   QString ToText() const;
   static std::optional<TOpenTime> FromText(const QString& text);
 };
@@ -45,4 +46,6 @@ private:
 
 // An open time older than this shows that it is: a number typed now hardly belongs to it.
 inline constexpr int32_t kOldOpenTimeMs = 60000;
-std::vector<TOpenTimeLine> OpenTimeLines(const TOpenTimes& times, uint32_t raceStart, uint32_t now);
+// The lines of the list, the first most of them.
+std::vector<TOpenTimeLine> OpenTimeLines(const TOpenTimes& times, uint32_t raceStart, uint32_t now,
+                                         size_t most = SIZE_MAX);

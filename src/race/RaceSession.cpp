@@ -98,11 +98,14 @@ bool TRaceSession::ChangeWith(const QString& text, const QString& rider, const Q
       });
 }
 
-// An open time made or dropped, as one step.
+// An open time, or a number waiting for one, made or dropped, as one step.
 class TOpenTimeStep : public QUndoCommand {
 public:
-  TOpenTimeStep(TRaceSession& session, TOpenTime time, bool adding, QString rider, const QString& text)
-      : session_(session), time_(std::move(time)), adding_(adding), rider_(std::move(rider)) {
+  enum class TList { OpenTimes, Waiting };
+  TOpenTimeStep(TRaceSession& session, TOpenTime time, bool adding, QString rider, const QString& text, QString event,
+                TList list = TList::OpenTimes)
+      : session_(session), time_(std::move(time)), adding_(adding), rider_(std::move(rider)), event_(std::move(event)),
+        list_(list) {
     setText(text);
   }
 
@@ -110,7 +113,7 @@ public:
     Apply(adding_);
     if (!ran_) {
       ran_ = true;
-      session_.TellOpenTimes(TSessionChange::TKind::Step, adding_ ? QStringLiteral("TIME") : QStringLiteral("DROP"));
+      session_.TellOpenTimes(TSessionChange::TKind::Step, event_);
       return;
     }
     session_.AddCorrection(rider_, QStringLiteral("Wiederholt: ") + text(), {}, {});
@@ -124,16 +127,27 @@ public:
 
 private:
   void Apply(bool add) {
-    if (add)
-      session_.openTimes_.Add(time_);
-    else
-      session_.openTimes_.Remove(time_.Serial);
+    if (list_ == TList::OpenTimes) {
+      if (add)
+        session_.openTimes_.Add(time_);
+      else
+        session_.openTimes_.Remove(time_.Serial);
+      return;
+    }
+    std::vector<TOpenTime>& waiting = session_.waiting_;
+    const auto at = std::find_if(waiting.begin(), waiting.end(), [this](const TOpenTime& t) { return t.Serial >= time_.Serial; });
+    if (add && (at == waiting.end() || at->Serial != time_.Serial))
+      waiting.insert(at, time_);
+    else if (!add && at != waiting.end() && at->Serial == time_.Serial)
+      waiting.erase(at);
   }
 
   TRaceSession& session_;
   TOpenTime time_;
   bool adding_;
   QString rider_;
+  QString event_;
+  TList list_;
   bool ran_ = false;
 };
 
@@ -148,7 +162,8 @@ QString OpenTimeRider(const TOpenTime& time) {
 void TRaceSession::MakeOpenTime(TOpenTime time, const QString& shown) {
   time.Serial = NextSerial();
   const QString rider = OpenTimeRider(time);
-  stack_.push(new TOpenTimeStep(*this, std::move(time), true, rider, QStringLiteral("Offene Zeit ") + shown));
+  stack_.push(new TOpenTimeStep(*this, std::move(time), true, rider, QStringLiteral("Offene Zeit ") + shown,
+                                QStringLiteral("TIME")));
 }
 
 bool TRaceSession::DropMarkedOpenTime(const QString& shown) {
@@ -156,8 +171,41 @@ bool TRaceSession::DropMarkedOpenTime(const QString& shown) {
   if (!marked) return false;
   const QString rider = OpenTimeRider(*marked);
   AddCorrection(rider, QStringLiteral("Offene Zeit gelöscht"), shown, {});
-  stack_.push(new TOpenTimeStep(*this, *marked, false, rider, QStringLiteral("Offene Zeit %1 gelöscht").arg(shown)));
+  stack_.push(new TOpenTimeStep(*this, *marked, false, rider, QStringLiteral("Offene Zeit %1 gelöscht").arg(shown),
+                                QStringLiteral("DROP")));
   return true;
+}
+
+void TRaceSession::NoteOpenTimeNumber(uint64_t serial, const QString& number, const QString& shown) {
+  const auto& times = openTimes_.Times();
+  const auto it = std::find_if(times.begin(), times.end(), [serial](const TOpenTime& t) { return t.Serial == serial; });
+  if (it == times.end()) return;
+  TOpenTime noted = *it;
+  noted.Number = number;
+  noted.Serial = NextSerial();
+  const QString text = QStringLiteral("Nr. %1? an offene Zeit %2").arg(number, shown);
+  TMacroGuard step(stack_, text);
+  // The journal writes the step once whole: a line between the two would lack the time.
+  stack_.push(new TOpenTimeStep(*this, *it, false, {}, text, QString()));
+  stack_.push(new TOpenTimeStep(*this, std::move(noted), true, QStringLiteral("Nr. ") + number, text, QStringLiteral("NOTE")));
+}
+
+void TRaceSession::AddWaitingNumber(TOpenTime number) {
+  number.Tick = 0;
+  number.Serial = NextSerial();
+  const QString rider = QStringLiteral("Nr. ") + number.Number;
+  const QString text = QStringLiteral("%1 wartet auf eine Zeit").arg(rider);
+  stack_.push(new TOpenTimeStep(*this, std::move(number), true, rider, text, QStringLiteral("WAIT"),
+                                TOpenTimeStep::TList::Waiting));
+}
+
+std::optional<TOpenTime> TRaceSession::TakeWaitingNumber() {
+  if (waiting_.empty()) return std::nullopt;
+  TOpenTime first = waiting_.front();
+  const QString rider = QStringLiteral("Nr. ") + first.Number;
+  stack_.push(new TOpenTimeStep(*this, first, false, rider, QStringLiteral("%1 bekommt eine Zeit").arg(rider),
+                                QString(), TOpenTimeStep::TList::Waiting));
+  return first;
 }
 
 void TRaceSession::MoveOpenTimeMark(int delta) {
@@ -235,7 +283,7 @@ const std::vector<QStringList>& TRaceSession::Rows() const {
 }
 
 void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
-                           const std::vector<TOpenTime>& openTimes) {
+                           const std::vector<TOpenTime>& openTimes, const std::vector<TOpenTime>& waiting) {
   protocol_->Clear();
   grid_.SetRowCount(std::max<int32_t>(2, static_cast<int32_t>(rows.size())));
   for (size_t r = 0; r < rows.size(); ++r) {
@@ -247,6 +295,11 @@ void TRaceSession::Restore(const std::vector<QStringList>& rows, const QStringLi
   for (TOpenTime time : openTimes) {
     time.Serial = NextSerial();
     openTimes_.Add(std::move(time));
+  }
+  waiting_.clear();
+  for (TOpenTime number : waiting) {
+    number.Serial = NextSerial();
+    waiting_.push_back(std::move(number));
   }
   TSessionChange change;
   change.Kind = TSessionChange::TKind::Other;
@@ -263,6 +316,7 @@ void TRaceSession::Clear() {
   stack_.clear();
   corrections_.Clear();
   openTimes_.Clear();
+  waiting_.clear();
   protocol_->Clear();
   rowsValid_ = false;
   TSessionChange change;

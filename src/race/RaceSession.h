@@ -80,6 +80,16 @@ public:
   // The mark moved (Up, Down) or set (-1: the oldest again); no step, told with no event.
   void MoveOpenTimeMark(int delta);
   void MarkOpenTime(int index);
+  // A number noted on the open time with this serial (one that named no rider): one step, told
+  // as "NOTE".
+  void NoteOpenTimeNumber(uint64_t serial, const QString& number, const QString& shown);
+
+  // Numbers from a station that came before their time, in the order they came: each goes to
+  // the next open time made. Waiting: one step, told as "WAIT"; taken: part of the step that
+  // gives it its time.
+  const std::vector<TOpenTime>& WaitingNumbers() const { return waiting_; }
+  void AddWaitingNumber(TOpenTime number);
+  std::optional<TOpenTime> TakeWaitingNumber();
 
   void Undo() { stack_.undo(); }
   void Redo() { stack_.redo(); }
@@ -90,7 +100,7 @@ public:
   // it touched, so a press costs the same in a large field as in a small one.
   const std::vector<QStringList>& Rows() const;
   void Restore(const std::vector<QStringList>& rows, const QStringList& corrections,
-               const std::vector<TOpenTime>& openTimes = {});
+               const std::vector<TOpenTime>& openTimes = {}, const std::vector<TOpenTime>& waiting = {});
 
   // Notes a correction in the list, at the wall-clock time now.
   void AddCorrection(const QString& rider, const QString& what, const QString& old, const QString& now);
@@ -111,6 +121,7 @@ private:
   std::unique_ptr<TProtocol> protocol_;
   TCorrectionLog corrections_;
   TOpenTimes openTimes_;
+  std::vector<TOpenTime> waiting_;  // by serial, which is the order they came in
   uint64_t serial_ = 0;
   std::vector<TListener> listeners_;
   // Inside a Command: the change is told once at its end, with the rows gathered here.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "common/Doubles.h"
@@ -476,3 +477,66 @@ TEST_F(JournalFixture, ALineOfTheSecondFormatDecodesAsBeforeWithoutOpenTimes) {
   EXPECT_TRUE(state.OpenTimes.isEmpty());
   EXPECT_FALSE(DecodeJournalLine(Sealed(v2 + "\t~5|"))) << "the second format has no open times";
 }
+
+namespace {
+
+// Stations' keys, their pass ids and open times changing anywhere in the list, over random races:
+// every line replays to the state it was written from, and a line carries only the part of the
+// list that changed.
+TEST_F(JournalFixture, RandomChangesOfOpenTimesAndStationIdsReplayExactly) {
+  std::mt19937 random(27);
+  TJournal journal(path);
+  TRaceSnapshot race = WriteRace(journal);
+  int serial = 0;
+  for (int step = 0; step < 300; ++step) {
+    QStringList& times = race.OpenTimes;
+    switch (random() % 6) {
+      case 0: times.insert(qsizetype(random() % (times.size() + 1)), QString("%1|%2|Handy %3").arg(4000000000u + ++serial).arg(random() % 3 ? "" : "12").arg(random() % 4)); break;
+      // Two taps of one station in the same millisecond read alike.
+      case 1: if (!times.isEmpty()) times.insert(qsizetype(random() % (times.size() + 1)), times[qsizetype(random() % times.size())]); break;
+      case 2: if (!times.isEmpty()) times.removeAt(qsizetype(random() % times.size())); break;
+      case 3: if (!times.isEmpty()) times[qsizetype(random() % times.size())] += "9"; break;
+      case 4: race.StationIds << QString("a%1-%2").arg(random() % 100).arg(++serial); break;
+      default: race.StationToken = random() % 2 ? QString::number(random(), 16) : QString(); break;
+    }
+    journal.Record("TIME", race);
+    ASSERT_EQ(ReadJournal(path).State, race) << "step " << step;
+  }
+  // A long list with one time added at its end: the line holds that one, not the list.
+  race.OpenTimes.clear();
+  for (int k = 0; k < 500; ++k) race.OpenTimes << QString("%1||Handy 1").arg(4100000000u + k);
+  journal.Record("TIME", race);
+  race.OpenTimes << "4200000000||Handy 2";
+  journal.Record("TIME", race);
+  EXPECT_LT(Lines(path).last().size(), 1000);
+  EXPECT_EQ(ReadJournal(path).State, race);
+}
+
+TEST_F(JournalFixture, ALineOfTheThirdFormatDecodesWithoutStationsAndAKeptPartMustFit) {
+  const QByteArray v3 = "VJ3\t1\tTIME\t123456\t1796684400000\tboot-1\trunning\t120000\t0\t5000\t5000\t5000\t5000\t5000"
+                        "\t0\t1\t1\t0\t1\t~5||";
+  const auto record = DecodeJournalLine(Sealed(v3));
+  ASSERT_TRUE(record);
+  TRaceSnapshot state;
+  state.StationToken = "old";
+  state.StationIds = {"x"};
+  ASSERT_TRUE(ApplyJournalRecord(*record, state));
+  EXPECT_EQ(state.OpenTimes, QStringList{"5||"});
+  EXPECT_TRUE(state.StationToken.isEmpty() && state.StationIds.isEmpty());
+  EXPECT_FALSE(DecodeJournalLine(Sealed(v3 + "\t=id"))) << "the third format has no station ids";
+  // The fourth: a kept part larger than the list before it is damage, as is a count that disagrees.
+  const QByteArray v4 = "VJ4\t1\tTIME\t123456\t1796684400000\tboot-1\trunning\t120000\t0\t5000\t5000\t5000\t5000\t5000"
+                        "\t0\t1\t1\t0\t3\tkey\t1\t%1,1\t~6||\t=id";
+  const auto kept = DecodeJournalLine(Sealed(v4));
+  ASSERT_TRUE(kept);
+  EXPECT_FALSE(ApplyJournalRecord(*kept, state));
+  state.OpenTimes = {"4||", "5||"};
+  ASSERT_TRUE(ApplyJournalRecord(*kept, state));
+  EXPECT_EQ(state.OpenTimes, (QStringList{"4||", "6||", "5||"}));
+  EXPECT_EQ(state.StationToken, "key");
+  EXPECT_EQ(state.StationIds, QStringList{"id"});
+  QByteArray wrong = v4;
+  EXPECT_FALSE(DecodeJournalLine(Sealed(wrong.replace("\t3\tkey", "\t4\tkey"))));
+}
+
+}  // namespace

@@ -17,6 +17,7 @@ struct Line {
   TRaceSession session{grid, [](int k) { return k * 1000; }};
   std::vector<QString> told;
   bool running = true;
+  int asides = 0;  // passes run aside from the operator's view
   TLinePasses passes{session, Host()};
 
   Line() {
@@ -41,6 +42,10 @@ struct Line {
         else
           session.Protocol().RecordLap(tick);
       });
+    };
+    host.AsideFromOperator = [this](const std::function<void()>& body) {
+      ++asides;
+      body();
     };
     return host;
   }
@@ -213,6 +218,78 @@ TEST(LinePasses, AnOpenTimeKeepsItsNumberDeviceAndTickThroughItsText) {
     EXPECT_EQ(back->Device, time.Device);
   }
   for (const char* bad : {"", "12", "0||", "x|1|", "4294967296||"}) EXPECT_FALSE(TOpenTime::FromText(bad)) << bad;
+  // A number waiting for its time has none, and keeps its place in the text.
+  const std::optional<TOpenTime> waiting = TOpenTime::FromText(TOpenTime{0, "12", "Handy 2", 0}.ToText());
+  ASSERT_TRUE(waiting);
+  EXPECT_EQ(waiting->ToText(), "-|12|Handy 2");
+}
+
+// Stations at the line: a tap station, a number station whose numbers match the taps in order,
+// and a station with both. Every pass is one step; taken back one by one, the race is as before.
+TEST(LinePasses, StationPassesMatchNumbersToTimesInOrderAndEachIsOneStep) {
+  Line line;
+  for (const char* nr : {"7", "8"}) line.Rider(nr, {});
+  line.Rider("9", {1000, 2000, 3000, 4000, 5000});
+  const auto waiting = [&line] {
+    std::vector<QString> numbers;
+    for (const TOpenTime& n : line.session.WaitingNumbers()) numbers.push_back(n.Number + "@" + n.Device);
+    return numbers;
+  };
+  struct Step {
+    const char* device;
+    std::optional<int32_t> at;  // race time; none: a number alone
+    const char* nr;
+    const char* says;
+    std::vector<uint32_t> presses7, presses8;
+    std::vector<QString> open;     // the open times' noted numbers
+    std::vector<QString> waits;
+  };
+  const Step steps[] = {
+      {"Tap", 60000, "", "", {}, {}, {""}, {}},
+      {"Nr", std::nullopt, "7", "", Ticks({60000}), {}, {}, {}},
+      {"Nr", std::nullopt, "8", "", Ticks({60000}), {}, {}, {"8@Nr"}},
+      {"Nr", std::nullopt, "99", "", Ticks({60000}), {}, {}, {"8@Nr", "99@Nr"}},
+      {"Tap", 70000, "", "", Ticks({60000}), Ticks({70000}), {}, {"99@Nr"}},
+      // A number that names nobody stays on its time, so the next number takes the next time.
+      {"Tap", 80000, "", "Nr. 99: kein Fahrer mit dieser Startnummer im Protokoll. Die Zeit 1.20,0 bleibt offen.",
+       Ticks({60000}), Ticks({70000}), {"99"}, {}},
+      {"Nr", std::nullopt, "7", "", Ticks({60000}), Ticks({70000}), {"99"}, {"7@Nr"}},
+      // Time and number: the guard's rules; refused, the instant stays open with its number.
+      {"Both", 75000, "8", "LAP zu früh Die Zeit 1.15,0 bleibt offen.", Ticks({60000}), Ticks({70000}), {"8", "99"},
+       {"7@Nr"}},
+      {"Both", -1000, "8", "Zeit vor dem Start: nicht genommen.", Ticks({60000}), Ticks({70000}), {"8", "99"}, {"7@Nr"}},
+      // A clock a little ahead of ours: the pass is taken now, not later.
+      {"Both", 3603000, "8", "", Ticks({60000}), Ticks({70000, 3600000}), {"8", "99"}, {"7@Nr"}},
+      {"Both", 90000, "9", "Nr. 9 hat schon fünf Runden. Die Zeit 1.30,0 bleibt offen.", Ticks({60000}),
+       Ticks({70000, 3600000}), {"8", "99", "9"}, {"7@Nr"}},
+  };
+  std::vector<int> undoSteps;
+  for (const Step& step : steps) {
+    const int before = line.session.UndoStack().index();
+    const std::optional<uint32_t> tick = step.at ? std::optional<uint32_t>(At(*step.at)) : std::nullopt;
+    EXPECT_EQ(line.passes.StationPassed(step.device, tick, step.nr), step.says) << step.nr << " " << step.says;
+    EXPECT_EQ(line.Presses("7"), step.presses7) << step.says;
+    EXPECT_EQ(line.Presses("8"), step.presses8) << step.says;
+    EXPECT_EQ(line.OpenNumbers(), step.open) << step.says;
+    EXPECT_EQ(waiting(), step.waits) << step.says;
+    EXPECT_EQ(line.session.UndoStack().index() - before, QString(step.says).contains("nicht genommen") ? 0 : 1)
+        << step.says;
+  }
+  EXPECT_EQ(line.session.OpenTimes().Times()[1].Device, "Tap");
+  EXPECT_GT(line.asides, 0);
+  line.running = false;
+  EXPECT_EQ(line.passes.StationPassed("Tap", At(95000), ""), "Das Rennen läuft nicht: keine Zeit genommen.");
+
+  // Every step taken back: nothing of the stations is left; done again: all of it.
+  const std::vector<QString> open = line.OpenNumbers(), waits = waiting();
+  while (line.session.UndoStack().canUndo()) line.session.Undo();
+  EXPECT_TRUE(line.Presses("7").empty() && line.Presses("8").empty());
+  EXPECT_TRUE(line.session.OpenTimes().Empty());
+  EXPECT_TRUE(line.session.WaitingNumbers().empty());
+  while (line.session.UndoStack().canRedo()) line.session.Redo();
+  EXPECT_EQ(line.Presses("8"), Ticks({70000, 3600000}));
+  EXPECT_EQ(line.OpenNumbers(), open);
+  EXPECT_EQ(waiting(), waits);
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   });
   BuildCorrections();
   ConnectLine();
+  BuildStations();
   // A header click sorts as an undo step too, so every step can be taken back in its order.
   session_->Protocol().OnHeaderSort = [this](const std::function<void()>& sort) {
     session_->Change(QStringLiteral("Sortieren"), QString(), QStringLiteral("SORT"), sort);

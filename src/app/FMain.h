@@ -46,6 +46,8 @@ class TCorrectionDialog;
 class TRiderEditor;
 struct TRowRecord;
 class TQrCodeView;
+class TStationWindow;
+struct TStationBatch;
 
 class QTimer;
 class TJournal;
@@ -135,6 +137,8 @@ public:
   TLivePanel* PanelLive = nullptr;
   TQrCodeView* LiveQr = nullptr;
   QLabel* LabLive = nullptr;
+  // "Station verbinden": the stations' code and link, and the stations in touch.
+  TStationWindow* StationWindow = nullptr;
   // Timers.
   platform::Timer* TimerDate = nullptr;
   platform::Timer* TimerStatus = nullptr;
@@ -269,6 +273,19 @@ private:
   void PublishLiveSnapshot();
   void ShowJournalError();
   void ResetCommand();
+  // Stations (FMainStations.cpp).
+  void BuildStations();
+  void ShowStationWindow();
+  QString StationLink() const;
+  // The server learns the race's key (made when there is none) and the passes it took before.
+  void GiveStationAccess();
+  // A new key and no passes known: a new race.
+  void RenewStationToken();
+  // "Neuer Code": asked, then every older link is useless.
+  void NewStationCode();
+  void StationPassesArrived(const TStationBatch& batch);
+  void ShowStations();
+  void KeepOperatorView(const std::function<void()>& body);
 
   // RaceControlHost.
   QString ProtocolCell(int col, int row) const override;
@@ -324,6 +341,8 @@ private:
   QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop or as paced
   TSnapshotPacer livePacer_;
   QElapsedTimer liveClock_;
+  QByteArray stationToken_;   // the race's key for the stations; kept in the journal
+  QStringList stationIds_;    // the passes taken from stations, so a resend counts once
   RaceKeyFilter* raceKeys_ = nullptr;
   NumberKeyFilter* numberKeys_ = nullptr;
   TCfgDialog* cfgDialog_ = nullptr;

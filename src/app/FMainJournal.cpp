@@ -63,14 +63,22 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   s.Rows = session_->Rows();
   s.Corrections = session_->Corrections().Lines();
   for (const TOpenTime& time : session_->OpenTimes().Times()) s.OpenTimes << time.ToText();
+  for (const TOpenTime& number : session_->WaitingNumbers()) s.OpenTimes << number.ToText();
+  s.StationToken = QString::fromLatin1(stationToken_);
+  s.StationIds = stationIds_;
   return s;
 }
 
 void TFormMain::ApplySnapshot(const TRaceSnapshot& s) {
   std::vector<TOpenTime> openTimes;
+  std::vector<TOpenTime> waiting;
   for (const QString& text : s.OpenTimes)
-    if (const std::optional<TOpenTime> time = TOpenTime::FromText(text)) openTimes.push_back(*time);
-  session_->Restore(s.Rows, s.Corrections, openTimes);
+    if (const std::optional<TOpenTime> time = TOpenTime::FromText(text)) (time->Tick == 0 ? waiting : openTimes).push_back(*time);
+  session_->Restore(s.Rows, s.Corrections, openTimes, waiting);
+  // The phones of the race go on with the link they have.
+  if (!s.StationToken.isEmpty()) stationToken_ = s.StationToken.toLatin1();
+  stationIds_ = s.StationIds;
+  GiveStationAccess();
   SortGrid1->SortOptions().SetCanSort(s.CanSort);
   lapLengths_->RoundLen = s.RoundLen;
   for (int k = 1; k <= TLapLengths::kLaps && k <= s.LapTable.size(); ++k) TableLength->SetCells(1, k, s.LapTable[k - 1]);
@@ -147,6 +155,7 @@ void TFormMain::ResetCommand() {
   const bool started = raceClock_->RaceStartTick != 0;
   raceControl_->ResetClick();
   // A confirmed reset closes the race's journal and keeps it; the next race gets a new one.
+  if (started && raceControl_->RaceState() == RaceControl::State::Idle) RenewStationToken();
   if (journal_ && started && raceControl_->RaceState() == RaceControl::State::Idle) {
     journal_->Rotate(JournalSnapshot());
     ShowJournalError();

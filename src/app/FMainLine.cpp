@@ -18,6 +18,8 @@
 namespace {
 
 constexpr size_t kExpectedLinesMost = 40;
+// More than any list height shows; a crowd of open times costs no more than this.
+constexpr size_t kOpenTimeLinesMost = 60;
 
 }  // namespace
 
@@ -46,6 +48,7 @@ void TFormMain::ConnectLine() {
   host.Press = [this](bool stop, uint32_t tick, bool forced) {
     PressRaceCommand(stop ? mStop : mLap, forced, tick, QStringLiteral("Enter"));
   };
+  host.AsideFromOperator = [this](const std::function<void()>& body) { KeepOperatorView(body); };
   linePasses_ = std::make_unique<TLinePasses>(*session_, std::move(host));
 
   numberKeys_ = new NumberKeyFilter(this, eNumber, *inputClock_);
@@ -76,6 +79,7 @@ void TFormMain::ConnectLine() {
   TimerLine->OnTimer = [this](QObject*) {
     ShowOpenTimes();
     ShowExpected();
+    ShowStations();
   };
   TimerLine->SetEnabled(true);
 }
@@ -116,7 +120,16 @@ void TFormMain::ShowExpected() {
 }
 
 void TFormMain::ShowOpenTimes() {
-  ListOpenTimes->Show(OpenTimeLines(session_->OpenTimes(), raceClock_->RaceStartTick, platform::GetTickCount()));
+  std::vector<TOpenTimeLine> lines =
+      OpenTimeLines(session_->OpenTimes(), raceClock_->RaceStartTick, platform::GetTickCount(), kOpenTimeLinesMost);
+  // A station's numbers that came before their times wait below them.
+  for (const TOpenTime& number : session_->WaitingNumbers()) {
+    if (lines.size() >= kOpenTimeLinesMost) break;
+    TOpenTimeLine line;
+    line.Text = QStringLiteral("Nr. %1 wartet  (%2)").arg(number.Number, number.Device);
+    lines.push_back(std::move(line));
+  }
+  ListOpenTimes->Show(lines);
   // Only while times wait does the list take room from the protocol.
-  ListOpenTimes->setVisible(!session_->OpenTimes().Empty());
+  ListOpenTimes->setVisible(!lines.empty());
 }

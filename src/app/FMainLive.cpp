@@ -8,6 +8,7 @@
 #include "net/LiveAddress.h"
 #include "net/LiveFeed.h"
 #include "net/LiveServer.h"
+#include "net/StationApi.h"
 #include "platform/AppTitle.h"
 #include "platform/LocalTime.h"
 #include "platform/Tick.h"
@@ -15,6 +16,7 @@
 #include "race/Protocol.h"
 #include "race/TimeText.h"
 #include "widgets/LivePanel.h"
+#include "widgets/StationWindow.h"
 #include "widgets/QrCode.h"
 
 namespace {
@@ -58,6 +60,7 @@ void TFormMain::ShowLivePanel() {
   if (liveFeed_ && !settings_.LiveFolder.isEmpty())
     lines << QStringLiteral("Live-Ergebnisse als Dateien in") << settings_.LiveFolder;
   PanelLive->Show(address, lines);
+  if (StationWindow) StationWindow->SetLink(StationLink());
   PlaceBelowProtocol();
   // The laptop may join the venue's network after the start: the address is looked at again.
   if (liveServer_) liveAddressCheck_->start(); else liveAddressCheck_->stop();
@@ -75,6 +78,8 @@ void TFormMain::ApplyLiveSettings() {
   TLiveServerOptions options;
   options.port = static_cast<quint16>(settings_.LivePort);
   options.maxClients = settings_.LiveClients;
+  // The stations' passes and their clock are on the wall clock the journal uses.
+  options.wallClockMs = [] { return platform::Now().toMSecsSinceEpoch(); };
   if (!serve || (liveServer_ && (liveOptions_.port != options.port || liveOptions_.maxClients != options.maxClients)))
     liveServer_.reset();
   liveError_.clear();
@@ -85,6 +90,8 @@ void TFormMain::ApplyLiveSettings() {
   if (serve && !liveServer_) {
     liveServer_ = std::make_unique<TLiveServer>();
     liveOptions_ = options;
+    liveServer_->OnStationPasses = [this](const TStationBatch& batch) { StationPassesArrived(batch); };
+    GiveStationAccess();
     if (!liveServer_->Start(options, &liveError_)) {
       liveServer_.reset();
       ShowStatus(liveError_);
@@ -122,6 +129,18 @@ void TFormMain::PublishLiveSnapshot() {
   const QDateTime wallClock = platform::Now();
   snapshot->takenAtMs = wallClock.toMSecsSinceEpoch();
   snapshot->events = LiveEvents(session_->Protocol(), now, wallClock);
+  // The starter's phone: who goes next, and when the automatic start is due.
+  if (const std::optional<EntryFields> waiting = WaitingParticipant()) {
+    snapshot->nextNumber = waiting->Number;
+    snapshot->nextName = waiting->Name;
+  } else if (session_->Protocol().IsEntryRow(SortGrid1->Row())) {
+    snapshot->nextNumber = StartNumberText();
+    snapshot->nextName = NameText();
+  }
+  if (raceClock_->AutoStartActive && raceClock_->AutoStartTick != 0 && autoStart_->Timer().Enabled()) {
+    const int32_t due = TickDiff(raceClock_->AutoStartTick + autoStart_->IntervalMs(), now);
+    snapshot->nextStartAtMs = snapshot->takenAtMs + std::max(due, 0);
+  }
   liveFeed_->Submit(std::move(snapshot));
   const qint64 ended = liveClock_.elapsed();
   livePacer_.Took(ended, ended - begun);

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 
 #include "widgets/QrCode.h"
 
@@ -29,6 +30,13 @@ TLivePanel::TLivePanel(QWidget* parent) : QFrame(parent) {
   // A long folder name is cut rather than widening the window.
   text_->setMinimumWidth(1);
   row->addWidget(text_, 1);
+  stations_ = new QPushButton(QStringLiteral("Station verbinden…"), this);
+  stations_->setAutoDefault(false);
+  // A click here is no click on the panel: the code stays as it is.
+  stations_->setCursor(Qt::ArrowCursor);
+  stations_->setFocusPolicy(Qt::NoFocus);
+  stations_->hide();
+  row->addWidget(stations_, 0, Qt::AlignVCenter);
   hide();
 }
 
@@ -36,6 +44,7 @@ void TLivePanel::Show(const QString& address, const QStringList& lines) {
   code_->SetText(address);
   code_->setFixedSize(code_->SizeFor(kQrModulePixels));
   text_->setText(lines.join(QLatin1Char('\n')));
+  stations_->setVisible(!address.isEmpty());
   setVisible(!lines.isEmpty());
   FitCode();
 }

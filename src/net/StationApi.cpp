@@ -243,15 +243,15 @@ TAnswer TDesk::Post(const QByteArray& authorization, const QByteArray& body, qin
     return answer;
   }
   const QByteArray sent = credentials.mid(blank + 1).trimmed();
+  // The token is read under the lock and compared outside it.
+  QByteArray token;
+  uint64_t generation = 0;
   {
-    // The token is read under the lock, compared outside it.
-    QByteArray token;
-    {
-      std::lock_guard lock(mutex_);
-      token = token_;
-    }
-    if (!StationTokenMatches(sent, token)) return Refusal(403, "Ungültiger Stationslink.");
+    std::lock_guard lock(mutex_);
+    token = token_;
+    generation = generation_;
   }
+  if (!StationTokenMatches(sent, token)) return Refusal(403, "Ungültiger Stationslink.");
   if (bodyBytes > kMaxBodyBytes || body.size() > kMaxBodyBytes) {
     TAnswer answer = Refusal(413, "Anfrage zu groß.");
     answer.close = true;
@@ -263,7 +263,7 @@ TAnswer TDesk::Post(const QByteArray& authorization, const QByteArray& body, qin
 
   std::lock_guard lock(mutex_);
   // The token may have changed while parsing: a request of the old race takes nothing.
-  if (!StationTokenMatches(sent, token_)) return Refusal(403, "Ungültiger Stationslink.");
+  if (generation != generation_) return Refusal(403, "Ungültiger Stationslink.");
   if (dropped_.contains(request->Device)) return Refusal(403, "Diese Station wurde getrennt.");
   TStation* station = Find(request->Device);
   if (!station && int(stations_.size()) >= kMaxDevices) {

@@ -1,0 +1,221 @@
+// The timing station in a real browser: headless Chromium at a phone's size with a touch screen
+// opens the station page of a live server, and its taps arrive as passes stamped on the
+// laptop's clock, also when the phone's clock is off and when the network was gone meanwhile.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTest>
+#include <memory>
+
+#include "DevToolsBrowser.h"
+#include "net/LivePages.h"
+#include "net/LiveServer.h"
+#include "net/StationApi.h"
+
+namespace {
+
+constexpr qint64 kSlackMs = 5;
+int64_t WallMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+struct StationBrowser : testing::Test {
+  DevToolsBrowser browser;
+  TLiveServer server;
+  QByteArray token = NewStationToken();
+  std::vector<TStationPass> passes;  // as handed over, in order
+  QString device;
+  quint16 port = 0;
+
+  void SetUp() override {
+    if (DevToolsBrowser::Program().isEmpty()) GTEST_SKIP() << "no Chromium installed";
+    server.OnStationPasses = [this](const TStationBatch& batch) {
+      device = batch.Device;
+      passes.insert(passes.end(), batch.Passes.begin(), batch.Passes.end());
+    };
+    server.SetStationAccess(token, {});
+    Publish("");
+    ASSERT_TRUE(StartServer());
+    port = server.Port();
+    QString error;
+    ASSERT_TRUE(browser.Start(&error)) << error.toStdString();
+  }
+  bool StartServer() {
+    TLiveServerOptions options;
+    options.port = port;
+    options.address = QHostAddress::LocalHost;
+    QString error;
+    return server.Start(options, &error);
+  }
+  // The race's results; `next` (a JSON object) goes out on the push channel with them.
+  void Publish(const QByteArray& next) {
+    static uint64_t serial = 0;
+    TLiveSnapshot snapshot;
+    snapshot.serial = ++serial;
+    snapshot.title = "Testrennen";
+    auto publication = std::make_shared<TLivePublication>(RenderLivePublication(snapshot));
+    if (!next.isEmpty()) publication->pushData = publication->pushData.chopped(1) + ",\"next\":" + next + "}";
+    server.Publish(publication);
+  }
+  QString Url(bool withToken = true) const {
+    return QStringLiteral("http://127.0.0.1:%1/station").arg(port) + (withToken ? "#k=" + token : QString());
+  }
+  QJsonObject State(const QString& tab) {
+    return browser.Evaluate(tab, "window.veltranoStation ? window.veltranoStation.state() : {}").toObject();
+  }
+  QString OpenSynced(const QString& prelude = {}) {
+    const QString tab = browser.Open(Url(), 390, 844, prelude);
+    EXPECT_FALSE(tab.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return State(tab)["synced"].toBool(); }, 5000));
+    return tab;
+  }
+  bool Arrived(size_t count) {
+    return QTest::qWaitFor([&] { return passes.size() >= count; }, 5000) && passes.size() == count;
+  }
+  void Role(const QString& tab, const QString& role) {
+    ASSERT_TRUE(browser.Tap(tab, "#roles button[data-role='" + role + "']"));
+    EXPECT_EQ(State(tab)["role"].toString(), role);
+  }
+  // The tap, and the laptop's clock right before and after it.
+  std::pair<int64_t, int64_t> TimedTap(const QString& tab, const QString& selector) {
+    const std::optional<QPointF> at = browser.Centre(tab, selector);
+    EXPECT_TRUE(at) << selector.toStdString();
+    const int64_t before = WallMs();
+    if (at) browser.Touch(tab, *at);
+    return {before, WallMs()};
+  }
+  void Screenshot(const QString& tab, const QString& name) {
+    const QByteArray png = browser.Screenshot(tab);
+    EXPECT_TRUE(png.startsWith("\x89PNG")) << name.toStdString();
+    QFile file(QDir(qEnvironmentVariable("VELTRANO_SCREENSHOTS", QDir::tempPath())).filePath(name));
+    if (file.open(QIODevice::WriteOnly)) file.write(png);
+  }
+};
+
+void ExpectUniqueIds(const std::vector<TStationPass>& passes) {
+  QSet<QString> ids;
+  for (const TStationPass& pass : passes) ids.insert(pass.Id);
+  EXPECT_EQ(ids.size(), static_cast<qsizetype>(passes.size())) << "a tap arrived twice or two taps shared an id";
+}
+
+}  // namespace
+
+TEST_F(StationBrowser, TapsOnAPhoneWhoseClockIsAheadArriveStampedOnTheLaptopsClock) {
+  const QString tab = OpenSynced("window.veltranoClockShiftMs = 37000;");
+  const QJsonObject state = State(tab);
+  EXPECT_NEAR(state["offsetMs"].toDouble(), -37000, kSlackMs);
+  EXPECT_GE(state["accuracyMs"].toInt(), 1);
+  EXPECT_TRUE(browser.Evaluate(tab, "document.getElementById('clock').textContent").toString().startsWith("Uhr ±"));
+  std::vector<std::pair<int64_t, int64_t>> windows;
+  for (int k = 0; k < 4; ++k) {
+    windows.push_back(TimedTap(tab, "#tap-button"));
+    QTest::qWait(30);
+  }
+  ASSERT_TRUE(Arrived(4));
+  for (size_t k = 0; k < windows.size(); ++k) {
+    ASSERT_TRUE(passes[k].WallMs);
+    EXPECT_GE(*passes[k].WallMs, windows[k].first - kSlackMs) << k;
+    EXPECT_LE(*passes[k].WallMs, windows[k].second + kSlackMs) << k;
+    EXPECT_TRUE(passes[k].Number.isEmpty());
+  }
+  ExpectUniqueIds(passes);
+  EXPECT_EQ(device, state["device"].toString());
+  EXPECT_TRUE(device.startsWith("Handy ")) << device.toStdString();
+  // The station is listed with what it does and how well its clock is set.
+  ASSERT_EQ(server.Stations().size(), 1u);
+  EXPECT_EQ(server.Stations()[0].Role, "Zeit");
+  EXPECT_EQ(server.Stations()[0].AccuracyMs, state["accuracyMs"].toInt());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return State(tab)["queued"].toInt() == 0; }, 2000));
+  Screenshot(tab, "station-zeit.png");
+}
+
+TEST_F(StationBrowser, TapsMadeOfflineArriveOnceWhenTheLaptopIsBackAlsoAfterAReload) {
+  const QString tab = OpenSynced();
+  server.Stop();
+  for (int k = 0; k < 5; ++k) ASSERT_TRUE(browser.Tap(tab, "#tap-button"));
+  EXPECT_EQ(State(tab)["queued"].toInt(), 5);
+  QTest::qWait(1500);  // retries against a closed port
+  ASSERT_TRUE(StartServer());
+  ASSERT_TRUE(Arrived(5));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return State(tab)["queued"].toInt() == 0; }, 2000));
+
+  // Offline again, and the page reloaded meanwhile (it fails to load), then opened again without
+  // the link's token: the queue and the ids survived, the token was kept.
+  server.Stop();
+  for (int k = 0; k < 5; ++k) ASSERT_TRUE(browser.Tap(tab, "#tap-button"));
+  browser.Navigate(tab, Url(false));
+  ASSERT_TRUE(StartServer());
+  ASSERT_TRUE(browser.Navigate(tab, Url(false)));
+  ASSERT_TRUE(Arrived(10));
+  QTest::qWait(1500);  // nothing more comes
+  EXPECT_EQ(passes.size(), 10u);
+  ExpectUniqueIds(passes);
+  EXPECT_EQ(State(tab)["queued"].toInt(), 0);
+}
+
+TEST_F(StationBrowser, TheKeypadRolesSendNumbersWithAndWithoutTheirTime) {
+  const QString tab = OpenSynced();
+  struct Case {
+    const char* role;
+    const char* keys;  // b: ⌫, then the last key (OK or Enter) is tapped with the clock read
+    const char* number;
+    bool timed;
+  } cases[] = {
+      {"Nummern", "12", "12", false},
+      {"Nummern", "45b7", "47", false},
+      {"Nummern", "1234567", "123456", false},  // six digits at most
+      {"Zeit + Nummer", "3", "3", true},
+      {"Zeit + Nummer", "9b", "", true},  // no number read: the time alone
+  };
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.role) + " " + c.keys);
+    Role(tab, c.role);
+    for (const char* key = c.keys; *key; ++key)
+      ASSERT_TRUE(browser.Tap(tab, QStringLiteral(".keys button[data-key='%1']").arg(*key == 'b' ? "back" : QString(*key))));
+    const auto [before, after] = TimedTap(tab, "#ok");
+    ASSERT_TRUE(Arrived(++expected));
+    const TStationPass& pass = passes.back();
+    EXPECT_EQ(pass.Number, c.number);
+    ASSERT_EQ(pass.WallMs.has_value(), c.timed);
+    if (c.timed) {
+      EXPECT_GE(*pass.WallMs, before - kSlackMs);
+      EXPECT_LE(*pass.WallMs, after + kSlackMs);
+    }
+    if (std::string(c.role) == "Nummern") Screenshot(tab, "station-nummern.png");
+  }
+  // An OK on an empty entry sends nothing.
+  Role(tab, "Nummern");
+  ASSERT_TRUE(browser.Tap(tab, "#ok"));
+  QTest::qWait(300);
+  EXPECT_EQ(passes.size(), expected);
+  Role(tab, "Zeit + Nummer");
+  ASSERT_TRUE(browser.Tap(tab, ".keys button[data-key='5']"));
+  Screenshot(tab, "station-zeit-nummer.png");
+  // The role is kept over a reload.
+  ASSERT_TRUE(browser.Navigate(tab, Url()));
+  EXPECT_EQ(State(tab)["role"].toString(), "Zeit + Nummer");
+  ExpectUniqueIds(passes);
+}
+
+TEST_F(StationBrowser, TheStarterSeesTheNextRiderAndHearsTheCountdown) {
+  const QString tab = OpenSynced("window.veltranoClockShiftMs = -90000;");
+  Role(tab, "Start");
+  const auto text = [&] { return browser.Evaluate(tab, "document.getElementById('start').innerText").toString(); };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text().contains("Kein Starter wartet"); }, 2000)) << text().toStdString();
+  Publish(R"({"number":"12","name":"Anna Berg","atMs":0})");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text().contains("Kein automatischer Start"); }, 2000)) << text().toStdString();
+  EXPECT_TRUE(text().contains("Nr. 12 Anna Berg"));
+  // Armed 5.5 s ahead on the laptop's clock (the phone's is 90 s behind): beeps at 5..1 and 0.
+  Publish(R"({"number":"12","name":"Anna Berg","atMs":)" + QByteArray::number(WallMs() + 5500) + "}");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text().contains("0:06"); }, 2000)) << text().toStdString();
+  Screenshot(tab, "station-start.png");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return text().contains("0:03"); }, 4000)) << text().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return State(tab)["beeps"].toInt() == 6; }, 5000)) << State(tab)["beeps"].toInt();
+  QTest::qWait(500);
+  EXPECT_EQ(State(tab)["beeps"].toInt(), 6) << "each mark once";
+  EXPECT_TRUE(text().contains("0:00"));
+  EXPECT_TRUE(passes.empty());
+  EXPECT_EQ(server.Stations().at(0).Role, "Start");
+}

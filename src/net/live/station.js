@@ -106,7 +106,7 @@
         clockLost = false;
         ++syncs;
         stampWaiting();
-        send(false);
+        send(true);  // the laptop lists the station with its accuracy at once
       } else {
         clockLost = true;
       }
@@ -247,13 +247,19 @@
   // The next starter, from the results as the laptop pushes them.
   var data = {};
   try { data = JSON.parse($("live-data").textContent) || {}; } catch (e) { data = {}; }
-  if (window.EventSource) {
+  // The browser reconnects by itself after a dropped line, but gives up for good on a refused
+  // one (a laptop restarting its server): then a new channel after a while.
+  function listen() {
     var source = new EventSource("api/events");
     source.onmessage = function (e) {
       try { data = JSON.parse(e.data) || {}; } catch (err) { return; }
       renderStart();
     };
+    source.onerror = function () {
+      if (source.readyState === EventSource.CLOSED) setTimeout(listen, 3000);
+    };
   }
+  if (window.EventSource) listen();
   function pad(n) { return n < 10 ? "0" + n : String(n); }
   function renderStart() {
     var next = data.next, rider = $("next-rider"), count = $("countdown");
@@ -300,9 +306,11 @@
     $("ok").textContent = role === "Nummern" ? "OK" : "Enter";
     $("entry").textContent = entry;
     var count = waiting().length;
+    $("passes").hidden = role === "Start" && count === 0;
     $("waiting").textContent = count ? "(" + count + (count === 1 ? " wartet)" : " warten)") : "";
     var list = $("recent");
     list.textContent = "";
+    if (passes.length === 0) list.appendChild(el("li", "none", "Noch keine Zeit."));
     passes.slice(-KEEP_DONE).reverse().forEach(function (p) {
       var li = el("li", p.state === "wartet" ? "waits" : p.state === "abgelehnt" ? "rejected" : "");
       var when = p.t !== undefined ? p.t : synced ? p.at + offset : null;

@@ -22,8 +22,10 @@ struct TStartResult {
 // Runs the core and its event loop; the core is made and destroyed on this thread.
 class TLiveServerThread : public QThread {
 public:
-  TLiveServerThread(const TLiveServerOptions& options, std::atomic<int>* connections, TLivePublicationPtr publication)
-      : options_(options), connections_(connections), publication_(std::move(publication)) {}
+  TLiveServerThread(const TLiveServerOptions& options, std::atomic<int>* connections, TLivePublicationPtr publication,
+                    TLiveServerCore::TStations stations)
+      : options_(options), connections_(connections), publication_(std::move(publication)),
+        stations_(std::move(stations)) {}
   std::future<TStartResult> Started() { return started_.get_future(); }
 
 protected:
@@ -31,6 +33,7 @@ protected:
     // Below the window's thread: a flood of clients must not take the processor from timing.
     (void)setpriority(PRIO_PROCESS, id_t(gettid()), 5);
     TLiveServerCore core(options_, connections_, std::move(publication_));
+    core.SetStations(std::move(stations_));
     TStartResult result;
     result.ok = core.Listen(&result.error);
     result.port = core.Port();
@@ -43,6 +46,7 @@ private:
   const TLiveServerOptions options_;
   std::atomic<int>* connections_;
   TLivePublicationPtr publication_;
+  TLiveServerCore::TStations stations_;
   std::promise<TStartResult> started_;
 };
 
@@ -89,7 +93,10 @@ bool TLiveServer::Start(const TLiveServerOptions& options, QString* error) {
   }
   TLiveServerOptions within = options;
   within.maxClients = ClientsWithinDescriptorLimit(options.maxClients);
-  auto thread = std::make_unique<TLiveServerThread>(within, &connections_, publication);
+  TLiveServerCore::TStations stations;
+  stations.desk = stations_;
+  stations.deliver = [this](TStationBatch batch, uint64_t generation) { Deliver(std::move(batch), generation); };
+  auto thread = std::make_unique<TLiveServerThread>(within, &connections_, publication, std::move(stations));
   thread->setObjectName(QStringLiteral("LiveServer"));
   auto started = thread->Started();
   thread->start();
@@ -137,3 +144,24 @@ void TLiveServer::Publish(TLivePublicationPtr publication) {
 }
 
 int TLiveServer::Connections() const { return connections_.load(); }
+
+void TLiveServer::SetStationAccess(const QByteArray& token, const QStringList& knownIds) {
+  stations_->SetAccess(token, knownIds);
+}
+
+std::vector<TStationInfo> TLiveServer::Stations() const { return stations_->Stations(); }
+
+void TLiveServer::DropStation(const QString& device) { stations_->Drop(device); }
+
+void TLiveServer::Deliver(TStationBatch batch, uint64_t generation) {
+  // On the server thread. This object outlives the thread (its destructor joins it), and a call
+  // still queued when it goes is discarded with it.
+  QMetaObject::invokeMethod(
+      this,
+      [this, batch = std::move(batch), generation] {
+        // Taken under a token that has since been replaced: it belongs to another race.
+        if (!stations_->Current(generation)) return;
+        if (OnStationPasses) OnStationPasses(batch);
+      },
+      Qt::QueuedConnection);
+}

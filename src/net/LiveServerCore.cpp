@@ -1,7 +1,9 @@
 #include "net/LiveServerCore.h"
 
+#include <QDateTime>
 #include <QHttpServerRequest>
 #include <algorithm>
+#include <chrono>
 #include <arpa/inet.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
@@ -20,6 +22,13 @@ const QByteArray kTextMethod = QByteArrayLiteral("Nur GET und HEAD sind erlaubt.
 const QByteArray kTextNoResults = QByteArrayLiteral("Noch keine Ergebnisse, bitte gleich erneut laden.\n");
 const QByteArray kTextBadRequest = QByteArrayLiteral("Ungültige Anfrage.\n");
 const QByteArray kTextTooLarge = QByteArrayLiteral("Anfrage zu groß.\n");
+
+// The stations' rates follow this clock, which goes on across a restart of the server (its
+// buckets are kept), unlike the core's own.
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 // A push client gets a new state only once the last has left the kernel too (bar this much):
 // the kernel's send buffer grows to megabytes, and a page that reads slowly would otherwise work
 // through every old state piled up there. The kernel gives no sign when it is done, so a client
@@ -255,16 +264,72 @@ void TLiveServerCore::ReadyRead(TLiveServerSocket* socket) {
   if (framer.State() == live_http::TRequestFramer::TState::TooLong) {
     Refuse(socket, 431, kTextTooLarge);
   } else if (framer.State() == live_http::TRequestFramer::TState::Bad && !framer.HasComplete()) {
-    Refuse(socket, 400, kTextBadRequest);
+    RefuseBroken(socket);
   }
   // A refusal with complete requests before it waits until the module has handed them over.
 }
 
 void TLiveServerCore::Refuse(TLiveServerSocket* socket, int status, const QByteArray& text) {
+  RefuseWith(socket, live_http::TextResponse(status, text, false, true));
+}
+
+void TLiveServerCore::RefuseWith(TLiveServerSocket* socket, const QByteArray& response) {
   socket->closing = true;
   socket->skip(socket->bytesAvailable());
-  socket->write(live_http::TextResponse(status, text, false, true));
+  socket->write(response);
   QMetaObject::invokeMethod(socket, [socket] { socket->disconnectFromHost(); }, Qt::QueuedConnection);
+}
+
+void TLiveServerCore::RefuseBroken(TLiveServerSocket* socket) {
+  const live_http::TRequestFramer& framer = socket->framer;
+  if (!framer.BodyTooLarge()) {
+    Refuse(socket, 400, kTextBadRequest);
+    return;
+  }
+  live_http::TRequestHead head;
+  const bool parsed = live_http::ParseRequestLine(framer.TooLargeRequestLine(), &head);
+  if (parsed && head.method == "POST" && live_http::TargetPath(head.target) == live_http::kPassesPath) {
+    station::TAnswer answer;
+    if (stations_.desk) {
+      // Not a byte of the body is read: its declared length is enough to refuse it.
+      answer = stations_.desk->Post(framer.TooLargeAuthorization(), QByteArray(), framer.TooLargeLength(),
+                                    socket->peer, WallMs(), SteadyMs());
+    } else {
+      answer.status = 403;
+      answer.body = station::ErrorBody("Ungültiger Stationslink.");
+    }
+    RefuseWith(socket, PassesResponse(answer, false));
+    return;
+  }
+  Refuse(socket, 413, kTextTooLarge);
+}
+
+void TLiveServerCore::SetStations(TStations stations) { stations_ = std::move(stations); }
+
+int64_t TLiveServerCore::WallMs() const {
+  return options_.wallClockMs ? options_.wallClockMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+QByteArray TLiveServerCore::PassesResponse(const station::TAnswer& answer, bool keepAlive) const {
+  live_http::THeaders extra;
+  if (answer.challenge) extra.emplace_back("WWW-Authenticate", QByteArrayLiteral("Bearer"));
+  if (answer.retryAfter) extra.emplace_back("Retry-After", QByteArrayLiteral("1"));
+  return live_http::JsonResponse(answer.status, answer.body, keepAlive, true, extra);
+}
+
+void TLiveServerCore::AnswerPasses(const QHttpServerRequest& request, TLiveServerSocket* socket, bool keepAlive) {
+  station::TAnswer answer;
+  if (stations_.desk) {
+    const QByteArray body = request.body();
+    answer = stations_.desk->Post(request.value("authorization"), body, body.size(), socket->peer, WallMs(),
+                                  SteadyMs());
+  } else {
+    answer.status = 403;
+    answer.body = station::ErrorBody("Ungültiger Stationslink.");
+  }
+  if (answer.batch && stations_.deliver) stations_.deliver(std::move(*answer.batch), answer.generation);
+  keepAlive = keepAlive && !answer.close;
+  Reply(socket, PassesResponse(answer, keepAlive), QByteArray(), keepAlive);
 }
 
 bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocket* tcpSocket) {
@@ -281,7 +346,7 @@ bool TLiveServerCore::handleRequest(const QHttpServerRequest& request, QTcpSocke
   Answer(request, socket, line);
   if (!socket->closing && !socket->push && framer.State() == live_http::TRequestFramer::TState::Bad &&
       !framer.HasComplete()) {
-    Refuse(socket, 400, kTextBadRequest);
+    RefuseBroken(socket);
   }
   return true;
 }
@@ -295,12 +360,30 @@ void TLiveServerCore::Answer(const QHttpServerRequest& request, TLiveServerSocke
   const bool keepAlive = live_http::KeepAlive(head.version, request.value("connection"));
   const auto method = request.method();
   const bool headOnly = method == QHttpServerRequest::Method::Head;
+  const QByteArray path = live_http::TargetPath(head.target);
+  if (path == live_http::kPassesPath) {
+    if (method == QHttpServerRequest::Method::Post) {
+      AnswerPasses(request, socket, keepAlive);
+    } else {
+      Reply(socket,
+            live_http::JsonResponse(405, station::ErrorBody("Nur POST ist erlaubt."), keepAlive, !headOnly,
+                                    {{"Allow", QByteArrayLiteral("POST")}}),
+            QByteArray(), keepAlive);
+    }
+    return;
+  }
   if (method != QHttpServerRequest::Method::Get && !headOnly) {
     Reply(socket, live_http::TextResponse(405, kTextMethod, keepAlive, true, {{"Allow", QByteArrayLiteral("GET, HEAD")}}),
           QByteArray(), keepAlive);
     return;
   }
-  const QByteArray path = live_http::TargetPath(head.target);
+  if (path == live_http::kClockPath) {
+    // Read at the moment of answering, before the first publication too: a station sets its
+    // clock by it before the race has anything to show.
+    const QByteArray now = "{\"now\":" + QByteArray::number(qlonglong(WallMs())) + '}';
+    Reply(socket, live_http::JsonResponse(200, now, keepAlive, !headOnly), QByteArray(), keepAlive);
+    return;
+  }
   if (path == live_http::kEventsPath) {
     if (headOnly) {
       Reply(socket, live_http::ResponseHead(200, "text/event-stream", -1, false), QByteArray(), false);

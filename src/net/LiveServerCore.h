@@ -10,11 +10,14 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
 #include "net/LiveServer.h"
 #include "net/LiveServerHttp.h"
+#include "net/StationApi.h"
 
 class TLiveServerCore;
 
@@ -62,6 +65,14 @@ public:
   quint16 Port() const;
   void SetPublication(const TLivePublicationPtr& publication);
 
+  // Where the passes path takes its passes, and how a batch reaches the race (called on this
+  // thread, must only post). Without a desk the path refuses every request.
+  struct TStations {
+    std::shared_ptr<station::TDesk> desk;
+    std::function<void(TStationBatch batch, uint64_t generation)> deliver;
+  };
+  void SetStations(TStations stations);
+
   // For the listener and the sockets.
   bool Full(const QByteArray& peer) const;
   void Adopt(TLiveServerSocket* socket, const QByteArray& peer);
@@ -76,6 +87,13 @@ private:
   void Answer(const QHttpServerRequest& request, TLiveServerSocket* socket, const QByteArray& requestLine);
   // Answers for the last time and closes, whatever else the client sent.
   void Refuse(TLiveServerSocket* socket, int status, const QByteArray& text);
+  void RefuseWith(TLiveServerSocket* socket, const QByteArray& response);
+  // A framing that cannot go on: 400, or for a body declared too long 413 (the passes path
+  // still checks credentials first).
+  void RefuseBroken(TLiveServerSocket* socket);
+  void AnswerPasses(const QHttpServerRequest& request, TLiveServerSocket* socket, bool keepAlive);
+  QByteArray PassesResponse(const station::TAnswer& answer, bool keepAlive) const;
+  int64_t WallMs() const;
   void Reply(TLiveServerSocket* socket, const QByteArray& head, const QByteArray& body, bool keepAlive);
   void StartPush(TLiveServerSocket* socket);
   bool Send(TLiveServerSocket* socket, const QByteArray& data);
@@ -103,4 +121,5 @@ private:
   live_http::TPathTable paths_;  // points into publication_
   QByteArray event_;             // publication_'s push event; empty when it has none
   qint64 publishedAtMs_ = 0;
+  TStations stations_;
 };

@@ -13,13 +13,14 @@ bool IsTokenChar(char c) {
          (c != 0 && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
 }
 
-// A Content-Length value: digits only, and no more than a request may hold.
+// A Content-Length value: digits only (a length beyond a request's limit is read, and refused
+// by the caller once the head is complete).
 bool ContentLength(const QByteArray& value, qint64* length) {
   if (value.isEmpty() || value.size() > 18) return false;
   for (char c : value)
     if (c < '0' || c > '9') return false;
   *length = value.toLongLong();
-  return *length <= kMaxRequestBytes;
+  return true;
 }
 
 }  // namespace
@@ -60,6 +61,8 @@ void TRequestFramer::Line(const QByteArray& line) {
     requestLine_ = line.isNull() ? QByteArray("") : line;
   } else if (!line.isEmpty()) {
     Header(line);
+  } else if (bodyTooLarge_) {
+    state_ = TState::Bad;  // nothing after this head can be told from its body
   } else if (hasLength_ && bodyLeft_ > 0) {
     phase_ = TPhase::Body;
   } else {
@@ -86,6 +89,13 @@ void TRequestFramer::Header(const QByteArray& line) {
   } else if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
     if (hasLength_ || !ContentLength(value, &bodyLeft_)) state_ = TState::Bad;
     hasLength_ = true;
+    if (bodyLeft_ > kMaxRequestBytes) {
+      declaredLength_ = bodyLeft_;
+      bodyLeft_ = 0;
+      bodyTooLarge_ = true;
+    }
+  } else if (name.compare("authorization", Qt::CaseInsensitive) == 0 && authorization_.isNull()) {
+    authorization_ = value.isNull() ? QByteArray("") : value;
   }
 }
 
@@ -97,6 +107,7 @@ void TRequestFramer::EndOfRequest() {
   requestBytes_ = 0;
   bodyLeft_ = 0;
   hasLength_ = false;
+  authorization_ = QByteArray();
 }
 
 QByteArray TRequestFramer::TakeComplete() {
@@ -153,6 +164,10 @@ const char* Reason(int status) {
   switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 413: return "Content Too Large";
+    case 429: return "Too Many Requests";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 431: return "Request Header Fields Too Large";
@@ -170,22 +185,35 @@ bool KeepAlive(const QByteArray& version, const QByteArray& connectionHeader) {
 }
 
 QByteArray ResponseHead(int status, const QByteArray& contentType, qint64 contentLength, bool keepAlive,
-                        std::initializer_list<std::pair<const char*, QByteArray>> extra) {
+                        const THeaders& extra) {
   QByteArray head;
   head.reserve(256);
   head += "HTTP/1.1 " + QByteArray::number(status) + ' ' + Reason(status) + "\r\n";
   head += "Content-Type: " + contentType + "\r\n";
   if (contentLength >= 0) head += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
-  head += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
+  const bool ownCache = std::any_of(extra.begin(), extra.end(), [](const auto& header) {
+    return qstricmp(header.first, "Cache-Control") == 0;
+  });
+  if (!ownCache) head += "Cache-Control: no-cache\r\n";
+  head += "X-Content-Type-Options: nosniff\r\n";
   for (const auto& [name, value] : extra) head += QByteArray(name) + ": " + value + "\r\n";
   head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
   return head;
 }
 
 QByteArray TextResponse(int status, const QByteArray& text, bool keepAlive, bool withBody,
-                        std::initializer_list<std::pair<const char*, QByteArray>> extra) {
+                        const THeaders& extra) {
   QByteArray response = ResponseHead(status, "text/plain; charset=utf-8", text.size(), keepAlive, extra);
   if (withBody) response += text;
+  return response;
+}
+
+QByteArray JsonResponse(int status, const QByteArray& json, bool keepAlive, bool withBody,
+                        const THeaders& extra) {
+  THeaders headers = extra;
+  headers.emplace_back("Cache-Control", QByteArrayLiteral("no-store"));
+  QByteArray response = ResponseHead(status, "application/json; charset=utf-8", json.size(), keepAlive, headers);
+  if (withBody) response += json;
   return response;
 }
 

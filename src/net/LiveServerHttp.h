@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "net/LivePublication.h"
 
@@ -19,8 +20,11 @@ namespace live_http {
 constexpr qint64 kMaxRequestBytes = 32 * 1024;
 constexpr qsizetype kMaxRequestLine = 8 * 1024;
 
-// The push channel's path; it is the server's own and never looked up in a publication.
+// The server's own paths, never looked up in a publication: the push channel, the clock the
+// stations set theirs by, and the one path that writes.
 inline constexpr char kEventsPath[] = "/api/events";
+inline constexpr char kClockPath[] = "/api/clock";
+inline constexpr char kPassesPath[] = "/api/passes";
 
 // Follows the requests of a connection from the bytes as they arrive, before the module parses
 // them: where each request ends (its head and a Content-Length body) and its request line. A
@@ -40,6 +44,12 @@ public:
   bool HasComplete() const { return !complete_.empty(); }
   QByteArray TakeComplete();
   qint64 Completed() const { return completed_; }
+  // Bad because a request declared a body longer than a request may be: its head was read whole
+  // (so it can be answered with 413, or refused for its credentials first), its body is not.
+  bool BodyTooLarge() const { return bodyTooLarge_; }
+  const QByteArray& TooLargeRequestLine() const { return requestLine_; }
+  const QByteArray& TooLargeAuthorization() const { return authorization_; }
+  qint64 TooLargeLength() const { return declaredLength_; }
 
 private:
   enum class TPhase { Idle, Head, Body };
@@ -54,6 +64,9 @@ private:
   qint64 requestBytes_ = 0;  // of the request being received, head and body
   qint64 bodyLeft_ = 0;
   bool hasLength_ = false;
+  bool bodyTooLarge_ = false;
+  qint64 declaredLength_ = 0;
+  QByteArray authorization_;  // of the request being received
   std::deque<QByteArray> complete_;
   qint64 completed_ = 0;
 };
@@ -75,13 +88,20 @@ QByteArray TargetPath(const QByteArray& target);
 // HTTP/1.0 only with "Connection: keep-alive", anything else never.
 bool KeepAlive(const QByteArray& version, const QByteArray& connectionHeader);
 
+using THeaders = std::vector<std::pair<const char*, QByteArray>>;
+
 // A response's status line and headers, ending with the empty line. A negative length leaves
-// Content-Length out (the push channel's stream ends when the connection does).
+// Content-Length out (the push channel's stream ends when the connection does). A Cache-Control
+// among the extra headers replaces the default one.
 QByteArray ResponseHead(int status, const QByteArray& contentType, qint64 contentLength, bool keepAlive,
-                        std::initializer_list<std::pair<const char*, QByteArray>> extra = {});
+                        const THeaders& extra = {});
 // A complete short text response (errors), German body.
 QByteArray TextResponse(int status, const QByteArray& text, bool keepAlive, bool withBody,
-                        std::initializer_list<std::pair<const char*, QByteArray>> extra = {});
+                        const THeaders& extra = {});
+
+// A complete JSON response, never cached: the clock and the stations' answers are of the moment.
+QByteArray JsonResponse(int status, const QByteArray& json, bool keepAlive, bool withBody,
+                        const THeaders& extra = {});
 
 // One event of the push channel. The payload is meant to be one line; should it hold line
 // breaks anyway, each line becomes a data field, so the stream stays in step.

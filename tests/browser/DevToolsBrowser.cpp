@@ -14,6 +14,13 @@ DevToolsBrowser::DevToolsBrowser() {
 }
 
 DevToolsBrowser::~DevToolsBrowser() {
+  // Closed the browser's own way, so its helper processes are gone before the profile is removed
+  // (a killed one still writes there).
+  if (socket_.state() == QAbstractSocket::ConnectedState) {
+    socket_.sendTextMessage(QStringLiteral("{\"id\":%1,\"method\":\"Browser.close\"}").arg(nextId_++));
+    socket_.flush();
+    process_.waitForFinished(5000);
+  }
   socket_.abort();
   if (process_.state() != QProcess::NotRunning) {
     process_.kill();
@@ -108,9 +115,13 @@ std::optional<QPointF> DevToolsBrowser::Centre(const QString& session, const QSt
   return QPointF(centre[0].toDouble(), centre[1].toDouble());
 }
 
-void DevToolsBrowser::Touch(const QString& session, QPointF at) {
+void DevToolsBrowser::Touch(const QString& session, QPointF at, const std::function<void()>& afterDown,
+                            std::optional<qint64> wallMs) {
   const QJsonArray points{QJsonObject{{"x", at.x()}, {"y", at.y()}}};
-  Call("Input.dispatchTouchEvent", {{"type", "touchStart"}, {"touchPoints", points}}, session);
+  QJsonObject down{{"type", "touchStart"}, {"touchPoints", points}};
+  if (wallMs) down["timestamp"] = static_cast<double>(*wallMs) / 1000.0;
+  Call("Input.dispatchTouchEvent", down, session);
+  if (afterDown) afterDown();
   Call("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", QJsonArray{}}}, session);
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QWebSocket>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -34,8 +35,10 @@ public:
   bool Navigate(const QString& session, const QString& url);
   // The centre of the first element matching the CSS selector, in CSS pixels of the viewport.
   std::optional<QPointF> Centre(const QString& session, const QString& selector);
-  // A finger down and up there; the touch's instant is the moment of the call.
-  void Touch(const QString& session, QPointF at);
+  // A finger down and up there, at the instant given (ms since 1970), or else at the moment of
+  // the call. afterDown runs once the browser has taken the finger down.
+  void Touch(const QString& session, QPointF at, const std::function<void()>& afterDown = {},
+             std::optional<qint64> wallMs = std::nullopt);
   // Touch at the element's centre; false when there is no such element.
   bool Tap(const QString& session, const QString& selector);
   // The value of a JavaScript expression in the tab.

@@ -1,5 +1,7 @@
 #include "DevToolsBrowser.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -138,4 +140,11 @@ QJsonValue DevToolsBrowser::Evaluate(const QString& session, const QString& expr
 
 QByteArray DevToolsBrowser::Screenshot(const QString& session) {
   return QByteArray::fromBase64(Call("Page.captureScreenshot", {{"format", "png"}}, session)["data"].toString().toLatin1());
+}
+
+bool DevToolsBrowser::SaveScreenshot(const QString& session, const QString& name) {
+  const QByteArray png = Screenshot(session);
+  QFile file(QDir(qEnvironmentVariable("VELTRANO_SCREENSHOTS", QDir::tempPath())).filePath(name));
+  if (file.open(QIODevice::WriteOnly)) file.write(png);
+  return png.startsWith("\x89PNG");
 }

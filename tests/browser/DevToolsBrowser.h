@@ -45,6 +45,9 @@ public:
   QJsonValue Evaluate(const QString& session, const QString& expression);
   // A PNG of the tab as it is now.
   QByteArray Screenshot(const QString& session);
+  // The PNG into the folder VELTRANO_SCREENSHOTS names (the temporary folder by default); false
+  // when there was no picture.
+  bool SaveScreenshot(const QString& session, const QString& name);
 
   QJsonObject Call(const QString& method, const QJsonObject& params, const QString& session = {});
 

@@ -68,6 +68,11 @@
 
   var offset = 0, accuracy = -1, synced = false, syncing = false, syncs = 0, clockLost = false;
   function laptopNow() { return localNow() + offset; }
+  // A phone asleep may stop the clock that event times come from while its wall clock runs on;
+  // then the offset is stale until the next sync, and a tap waits for it.
+  function monotonicLag() { return Date.now() - (origin + performance.now()); }
+  var lagAtSync = 0, syncTimer = 0;
+  function offsetCurrent() { return synced && Math.abs(monotonicLag() - lagAtSync) < 100; }
 
   function timedFetch(url, options, ms) {
     var abort = window.AbortController ? new AbortController() : null;
@@ -101,6 +106,7 @@
       syncing = false;
       if (best) {
         offset = best.now - (best.t0 + best.t1) / 2;
+        lagAtSync = monotonicLag();
         accuracy = Math.max(1, Math.ceil((best.t1 - best.t0) / 2));
         synced = true;
         clockLost = false;
@@ -111,7 +117,8 @@
         clockLost = true;
       }
       render();
-      setTimeout(sync, best ? RESYNC_MS : 2000);
+      clearTimeout(syncTimer);  // one schedule, however often a sync was asked for
+      syncTimer = setTimeout(sync, best ? RESYNC_MS : 2000);
     });
   }
 
@@ -134,7 +141,8 @@
   }
   function addPass(at, timed, nr) {
     var pass = { id: nextId(), at: at, timed: timed, state: "wartet" };
-    if (timed && synced) pass.t = Math.round(at + offset);
+    if (timed && offsetCurrent()) pass.t = Math.round(at + offset);
+    else if (timed && synced) sync();
     if (nr) pass.nr = nr;
     passes.push(pass);
     keep();

@@ -161,6 +161,9 @@ bool TLiveServerCore::Listen(QString* error) {
     QTimer::singleShot(delay, listener_, [listener = listener_] { listener->resumeAccepting(); });
   });
   bind(listener_);
+  // Connected after the module's own handling of a new connection (which connects its reader),
+  // so a reader connected here runs after the module's on every signal.
+  connect(listener_, &QTcpServer::newConnection, this, &TLiveServerCore::HookAfterModule);
   sweep_.start();
   ping_.start();
   return true;
@@ -220,6 +223,7 @@ bool TLiveServerCore::Full(const QByteArray& peer) const {
 
 void TLiveServerCore::Adopt(TLiveServerSocket* socket, const QByteArray& peer) {
   sockets_.insert(socket);
+  unhooked_.push_back(socket);
   socket->peer = peer;
   ++perPeer_[peer];
   connections_->fetch_add(1);
@@ -240,7 +244,17 @@ void TLiveServerCore::Adopt(TLiveServerSocket* socket, const QByteArray& peer) {
   });
 }
 
+void TLiveServerCore::HookAfterModule() {
+  for (TLiveServerSocket* socket : unhooked_) {
+    // Runs after the module's handler: what it left unread has all been seen by the framer.
+    connect(socket, &QTcpSocket::readyRead, socket,
+            [socket] { socket->framed = std::min(socket->framed, socket->bytesAvailable()); });
+  }
+  unhooked_.clear();
+}
+
 void TLiveServerCore::Forget(TLiveServerSocket* socket) {
+  unhooked_.erase(std::remove(unhooked_.begin(), unhooked_.end(), socket), unhooked_.end());
   if (sockets_.erase(socket) == 0) return;
   connections_->fetch_sub(1);
   if (--perPeer_[socket->peer] <= 0) perPeer_.remove(socket->peer);
@@ -254,10 +268,13 @@ void TLiveServerCore::ReadyRead(TLiveServerSocket* socket) {
     socket->skip(available);
     return;
   }
-  // The module reads all it is given on every signal, so what is here now is new.
+  // The module takes at most one request per signal and signals again for the rest, so the front
+  // of what is here may have been seen already: only what lies beyond it is new.
   live_http::TRequestFramer& framer = socket->framer;
+  const qint64 seen = std::min(socket->framed, available);
   const QByteArray bytes = socket->peek(available);
-  framer.Feed(bytes.constData(), bytes.size());
+  framer.Feed(bytes.constData() + seen, bytes.size() - seen);
+  socket->framed = available;
   if (socket->requestSinceMs < 0 && (framer.InRequest() || framer.HasComplete())) socket->requestSinceMs = NowMs();
   // The module reads this socket right after this returns: a failed write must not close it
   // under the module's feet, so Refuse closes on the loop's next turn.

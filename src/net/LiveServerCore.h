@@ -32,6 +32,7 @@ public:
   bool closing = false;  // answered for the last time; nothing more is read or handled
   QByteArray peer;       // the address its places are counted under
   live_http::TRequestFramer framer;
+  qint64 framed = 0;  // bytes at the front of the read buffer the framer has already been fed
   qint64 requestSinceMs = -1;  // when the oldest request not yet answered began; -1: none
   qint64 idleSinceMs = 0;  // the last complete request or the last response fully sent
   qint64 progressMs = 0;   // the last time unsent data (ours and the kernel's) shrank, or began
@@ -77,6 +78,7 @@ public:
   bool Full(const QByteArray& peer) const;
   void Adopt(TLiveServerSocket* socket, const QByteArray& peer);
   void Forget(TLiveServerSocket* socket);
+  void HookAfterModule();
 
 protected:
   bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -114,6 +116,7 @@ private:
   QTimer ping_;
   QTimer drain_;  // while push clients wait for the kernel to pass on their last state
   std::unordered_set<TLiveServerSocket*> sockets_;
+  std::vector<TLiveServerSocket*> unhooked_;  // adopted, reader after the module's not yet connected
   QHash<QByteArray, int> perPeer_;
   int placesPerPeer_ = 0;
   std::vector<TLiveServerSocket*> push_;  // in the order they came

@@ -357,6 +357,22 @@ inline std::optional<Response> Get(quint16 port, const QByteArray& target, const
   return client.ReadResponse(method == "HEAD");
 }
 
+// A request to the stations' passes path as a page sends it; a null token sends no credentials.
+inline QByteArray PassesRequest(const QByteArray& token, const QByteArray& body, bool close = false) {
+  QByteArray request = "POST /api/passes HTTP/1.1\r\nHost: h\r\nContent-Type: application/json\r\n";
+  if (!token.isNull()) request += "Authorization: Bearer " + token + "\r\n";
+  request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+  if (close) request += "Connection: close\r\n";
+  return request + "\r\n" + body;
+}
+
+// Sends the bytes on a new connection and reads one response.
+inline std::optional<Response> Exchange(quint16 port, const QByteArray& request) {
+  Client client;
+  if (!client.Connect(port) || !client.Send(request)) return std::nullopt;
+  return client.ReadResponse();
+}
+
 // The status of a GET made from another thread; 0 when there was no answer.
 inline int StatusOf(quint16 port, const QByteArray& target) {
   const auto response = OffThread([port, target] { return Get(port, target); });

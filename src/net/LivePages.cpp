@@ -103,6 +103,15 @@ QByteArray Page(const char* page, const QString& heading, const TLiveSnapshot& s
                       {"DATA", json}});
 }
 
+// The page a phone at the course opens to become a timing station. Its own shell: it shares
+// nothing of the results pages but the data.
+QByteArray StationPage(const TLiveSnapshot& snapshot, const QByteArray& json) {
+  static const QByteArray shell = Resource("station.html");
+  static const QByteArray style = Resource("station.css");
+  static const QByteArray script = Resource("station.js");
+  return Fill(shell, {{"STYLE", style}, {"SCRIPT", script}, {"TITLE", HtmlEscaped(snapshot.title)}, {"DATA", json}});
+}
+
 }  // namespace
 
 QByteArray LiveResultsJson(const TLiveSnapshot& snapshot) {
@@ -138,6 +147,9 @@ TLivePublication RenderLivePublication(const TLiveSnapshot& snapshot) {
   publication.resources[QStringLiteral("/index.html")] = results;
   publication.resources[QStringLiteral("/sprecher")] = announcer;
   publication.resources[QStringLiteral("/sprecher.html")] = announcer;
+  const TLiveResource station{html, StationPage(snapshot, publication.pushData)};
+  publication.resources[QStringLiteral("/station")] = station;
+  publication.resources[QStringLiteral("/station.html")] = station;
   publication.resources[QStringLiteral("/api/results.json")] = {"application/json; charset=utf-8", publication.pushData};
   return publication;
 }

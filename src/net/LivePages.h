@@ -1,6 +1,7 @@
 #pragma once
 // The live results as pages and JSON: the results per category ("/"), the announcer's view
-// ("/sprecher") and the data both are drawn from ("/api/results.json", also the push payload).
+// ("/sprecher"), the timing station for a phone ("/station") and the data they are drawn from
+// ("/api/results.json", also the push payload).
 // The pages carry their data and their script, load nothing from elsewhere, and update
 // themselves from the push channel, or by asking for the JSON again where there is none (a copy
 // on a plain web server).

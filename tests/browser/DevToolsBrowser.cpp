@@ -1,5 +1,8 @@
 #include "DevToolsBrowser.h"
 
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -13,6 +16,13 @@ DevToolsBrowser::DevToolsBrowser() {
 }
 
 DevToolsBrowser::~DevToolsBrowser() {
+  // Closed the browser's own way, so its helper processes are gone before the profile is removed
+  // (a killed one still writes there).
+  if (socket_.state() == QAbstractSocket::ConnectedState) {
+    socket_.sendTextMessage(QStringLiteral("{\"id\":%1,\"method\":\"Browser.close\"}").arg(nextId_++));
+    socket_.flush();
+    process_.waitForFinished(5000);
+  }
   socket_.abort();
   if (process_.state() != QProcess::NotRunning) {
     process_.kill();
@@ -77,19 +87,50 @@ QJsonObject DevToolsBrowser::Call(const QString& method, const QJsonObject& para
   return reply["result"].toObject();
 }
 
-QString DevToolsBrowser::Open(const QString& url, int width, int height) {
+QString DevToolsBrowser::Open(const QString& url, int width, int height, const QString& prelude) {
   const QString target = Call("Target.createTarget", {{"url", "about:blank"}})["targetId"].toString();
   if (target.isEmpty()) return {};
   const QString session = Call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["sessionId"].toString();
   if (session.isEmpty()) return {};
   Call("Emulation.setDeviceMetricsOverride",
        {{"width", width}, {"height", height}, {"deviceScaleFactor", 2}, {"mobile", true}}, session);
+  Call("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 5}}, session);
   Call("Page.enable", {}, session);
+  if (!prelude.isEmpty()) Call("Page.addScriptToEvaluateOnNewDocument", {{"source", prelude}}, session);
+  return Navigate(session, url) ? session : QString();
+}
+
+bool DevToolsBrowser::Navigate(const QString& session, const QString& url) {
   Call("Page.navigate", {{"url", url}}, session);
   // Loaded once the page's script has drawn its content.
-  if (!QTest::qWaitFor([&] { return Evaluate(session, "document.readyState").toString() == "complete"; }, kReplyMs))
-    return {};
-  return session;
+  return QTest::qWaitFor([&] { return Evaluate(session, "document.readyState").toString() == "complete"; }, kReplyMs);
+}
+
+std::optional<QPointF> DevToolsBrowser::Centre(const QString& session, const QString& selector) {
+  // The selector goes in as JSON, so no quote in it can break the expression.
+  const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{selector}).toJson(QJsonDocument::Compact));
+  const QJsonArray centre = Evaluate(session, "(function () { var e = document.querySelector(" + quoted +
+                                                  "[0]); if (!e) return null; var r = e.getBoundingClientRect();"
+                                                  " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+                                .toArray();
+  if (centre.size() != 2) return std::nullopt;
+  return QPointF(centre[0].toDouble(), centre[1].toDouble());
+}
+
+void DevToolsBrowser::Touch(const QString& session, QPointF at, const std::function<void()>& afterDown,
+                            std::optional<qint64> wallMs) {
+  const QJsonArray points{QJsonObject{{"x", at.x()}, {"y", at.y()}}};
+  QJsonObject down{{"type", "touchStart"}, {"touchPoints", points}};
+  if (wallMs) down["timestamp"] = static_cast<double>(*wallMs) / 1000.0;
+  Call("Input.dispatchTouchEvent", down, session);
+  if (afterDown) afterDown();
+  Call("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", QJsonArray{}}}, session);
+}
+
+bool DevToolsBrowser::Tap(const QString& session, const QString& selector) {
+  const std::optional<QPointF> at = Centre(session, selector);
+  if (at) Touch(session, *at);
+  return at.has_value();
 }
 
 QJsonValue DevToolsBrowser::Evaluate(const QString& session, const QString& expression) {
@@ -99,4 +140,11 @@ QJsonValue DevToolsBrowser::Evaluate(const QString& session, const QString& expr
 
 QByteArray DevToolsBrowser::Screenshot(const QString& session) {
   return QByteArray::fromBase64(Call("Page.captureScreenshot", {{"format", "png"}}, session)["data"].toString().toLatin1());
+}
+
+bool DevToolsBrowser::SaveScreenshot(const QString& session, const QString& name) {
+  const QByteArray png = Screenshot(session);
+  QFile file(QDir(qEnvironmentVariable("VELTRANO_SCREENSHOTS", QDir::tempPath())).filePath(name));
+  if (file.open(QIODevice::WriteOnly)) file.write(png);
+  return png.startsWith("\x89PNG");
 }

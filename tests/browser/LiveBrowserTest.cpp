@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -90,11 +89,7 @@ struct LiveBrowser : ProgramFixture {
     return QTest::qWaitFor([&] { return !Text(session).contains(text); }, 5000);
   }
   void SaveScreenshot(const QString& session, const QString& name) {
-    const QByteArray png = browser.Screenshot(session);
-    EXPECT_TRUE(png.startsWith("\x89PNG")) << name.toStdString();
-    const QString folder = qEnvironmentVariable("VELTRANO_SCREENSHOTS", QDir::tempPath());
-    QFile file(QDir(folder).filePath(name));
-    if (file.open(QIODevice::WriteOnly)) file.write(png);
+    EXPECT_TRUE(browser.SaveScreenshot(session, name)) << name.toStdString();
   }
 };
 

@@ -127,21 +127,25 @@ TEST(LivePages, HostileTextsStayTextInTheDataAndInThePages) {
   }
 }
 
-TEST(LivePages, ThePublicationServesBothPagesUnderTwoNamesAndLoadsNothingFromOutside) {
+TEST(LivePages, ThePublicationServesEachPageUnderTwoNamesAndLoadsNothingFromOutside) {
   const TLivePublication publication = RenderLivePublication(Race());
   EXPECT_EQ(publication.serial, 42u);
-  for (const char* path : {"/", "/index.html", "/sprecher", "/sprecher.html", "/api/results.json"})
+  for (const char* path :
+       {"/", "/index.html", "/sprecher", "/sprecher.html", "/station", "/station.html", "/api/results.json"})
     EXPECT_TRUE(publication.resources.count(path)) << path;
-  EXPECT_EQ(publication.resources.size(), 5u);
+  EXPECT_EQ(publication.resources.size(), 7u);
+  EXPECT_EQ(publication.resources.at("/station").body, publication.resources.at("/station.html").body);
   EXPECT_EQ(publication.resources.at("/").body, publication.resources.at("/index.html").body);
   EXPECT_EQ(publication.resources.at("/api/results.json").contentType, "application/json; charset=utf-8");
   const QByteArray results = publication.resources.at("/").body;
   const QByteArray announcer = publication.resources.at("/sprecher").body;
+  const QByteArray station = publication.resources.at("/station").body;
   EXPECT_TRUE(results.contains("data-page=\"ergebnisse\""));
   EXPECT_TRUE(announcer.contains("data-page=\"sprecher\""));
   EXPECT_TRUE(results.contains("<html lang=\"de\">"));
   EXPECT_TRUE(results.contains("charset=\"utf-8\""));
-  for (const QByteArray& page : {results, announcer}) {
+  for (const QByteArray& page : {results, announcer, station}) {
+    EXPECT_FALSE(page.contains("{{")) << "every placeholder filled";
     EXPECT_FALSE(page.contains("http://") || page.contains("https://") || page.contains("//cdn")) << "all inline";
     EXPECT_FALSE(QRegularExpression(QStringLiteral("(src|href)=\"/")).match(QString::fromUtf8(page)).hasMatch())
         << "links are relative, so a copy in any folder works";

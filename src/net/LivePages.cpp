@@ -129,6 +129,11 @@ QByteArray LiveResultsJson(const TLiveSnapshot& snapshot) {
   QJsonArray events;
   for (const TLiveEvent& event : snapshot.events) events.append(EventJson(event));
   root["events"] = events;
+  // The starter's phone: who goes next, and when the automatic start is due (0: none).
+  if (!snapshot.nextNumber.isEmpty() || !snapshot.nextName.isEmpty())
+    root["next"] = QJsonObject{{"number", snapshot.nextNumber},
+                               {"name", snapshot.nextName},
+                               {"atMs", static_cast<double>(snapshot.nextStartAtMs)}};
   QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Compact);
   // Only texts can hold these characters, and there the escapes mean the same.
   json.replace("<", "\\u003c").replace(">", "\\u003e").replace("&", "\\u0026");

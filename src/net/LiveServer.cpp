@@ -95,7 +95,7 @@ bool TLiveServer::Start(const TLiveServerOptions& options, QString* error) {
   within.maxClients = ClientsWithinDescriptorLimit(options.maxClients);
   TLiveServerCore::TStations stations;
   stations.desk = stations_;
-  stations.deliver = [this](TStationBatch batch, uint64_t generation) { Deliver(std::move(batch), generation); };
+  stations.deliver = [this](TStationBatch batch) { Deliver(std::move(batch)); };
   auto thread = std::make_unique<TLiveServerThread>(within, &connections_, publication, std::move(stations));
   thread->setObjectName(QStringLiteral("LiveServer"));
   auto started = thread->Started();
@@ -153,14 +153,13 @@ std::vector<TStationInfo> TLiveServer::Stations() const { return stations_->Stat
 
 void TLiveServer::DropStation(const QString& device) { stations_->Drop(device); }
 
-void TLiveServer::Deliver(TStationBatch batch, uint64_t generation) {
+void TLiveServer::Deliver(TStationBatch batch) {
   // On the server thread. This object outlives the thread (its destructor joins it), and a call
-  // still queued when it goes is discarded with it.
+  // still queued when it goes is discarded with it. A batch the station was told is taken is
+  // handed over also when a new code came in between: the phone will not send it again.
   QMetaObject::invokeMethod(
       this,
-      [this, batch = std::move(batch), generation] {
-        // Taken under a token that has since been replaced: it belongs to another race.
-        if (!stations_->Current(generation)) return;
+      [this, batch = std::move(batch)] {
         if (OnStationPasses) OnStationPasses(batch);
       },
       Qt::QueuedConnection);

@@ -68,7 +68,7 @@ public:
   void DropStation(const QString& device);
 
 private:
-  void Deliver(TStationBatch batch, uint64_t generation);
+  void Deliver(TStationBatch batch);
 
   std::unique_ptr<QThread> thread_;
   quint16 port_ = 0;

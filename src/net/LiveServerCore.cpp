@@ -344,7 +344,7 @@ void TLiveServerCore::AnswerPasses(const QHttpServerRequest& request, TLiveServe
     answer.status = 403;
     answer.body = station::ErrorBody("Ungültiger Stationslink.");
   }
-  if (answer.batch && stations_.deliver) stations_.deliver(std::move(*answer.batch), answer.generation);
+  if (answer.batch && stations_.deliver) stations_.deliver(std::move(*answer.batch));
   keepAlive = keepAlive && !answer.close;
   Reply(socket, PassesResponse(answer, keepAlive), QByteArray(), keepAlive);
 }

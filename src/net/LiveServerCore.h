@@ -70,7 +70,7 @@ public:
   // thread, must only post). Without a desk the path refuses every request.
   struct TStations {
     std::shared_ptr<station::TDesk> desk;
-    std::function<void(TStationBatch batch, uint64_t generation)> deliver;
+    std::function<void(TStationBatch batch)> deliver;
   };
   void SetStations(TStations stations);
 

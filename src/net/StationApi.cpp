@@ -170,17 +170,18 @@ bool TBucket::Full(int64_t nowMs, double perSecond, double burst) const {
 }
 
 bool TRates::Allow(int passCount, int64_t nowMs) const {
-  return requests.Has(1, nowMs, kRequestsPerSecond, kRequestBurst) &&
-         passes.Has(passCount, nowMs, kPassesPerSecond, kPassBurst);
+  return requests.Has(1, nowMs, scale * kRequestsPerSecond, scale * kRequestBurst) &&
+         passes.Has(passCount, nowMs, scale * kPassesPerSecond, scale * kPassBurst);
 }
 
 void TRates::Take(int passCount, int64_t nowMs) {
-  requests.Take(1, nowMs, kRequestsPerSecond, kRequestBurst);
-  if (passCount > 0) passes.Take(passCount, nowMs, kPassesPerSecond, kPassBurst);
+  requests.Take(1, nowMs, scale * kRequestsPerSecond, scale * kRequestBurst);
+  if (passCount > 0) passes.Take(passCount, nowMs, scale * kPassesPerSecond, scale * kPassBurst);
 }
 
 bool TRates::Idle(int64_t nowMs) const {
-  return requests.Full(nowMs, kRequestsPerSecond, kRequestBurst) && passes.Full(nowMs, kPassesPerSecond, kPassBurst);
+  return requests.Full(nowMs, scale * kRequestsPerSecond, scale * kRequestBurst) &&
+         passes.Full(nowMs, scale * kPassesPerSecond, scale * kPassBurst);
 }
 
 void TDesk::SetAccess(const QByteArray& token, const QStringList& knownIds) {
@@ -215,11 +216,6 @@ void TDesk::Drop(const QString& device) {
                                  [&](const TStation& s) { return s.info.Device == name; }),
                   stations_.end());
   dropped_.insert(name);
-}
-
-bool TDesk::Current(uint64_t generation) const {
-  std::lock_guard lock(mutex_);
-  return generation == generation_;
 }
 
 qsizetype TDesk::KnownIds() const {
@@ -276,7 +272,7 @@ TAnswer TDesk::Post(const QByteArray& authorization, const QByteArray& body, qin
     for (auto it = addresses_.begin(); it != addresses_.end();) it = it->Idle(steadyMs) ? addresses_.erase(it) : std::next(it);
     address = addresses_.find(peer);
   }
-  const TRates unseen;
+  const TRates unseen{{}, {}, kStationsPerAddress};
   const bool addressRoom = address != addresses_.end() || addresses_.size() < kMaxAddresses;
   const bool rateOk = addressRoom && (!station || station->rates.Allow(passCount, steadyMs)) &&
                       (address != addresses_.end() ? *address : unseen).Allow(passCount, steadyMs);
@@ -313,7 +309,8 @@ TAnswer TDesk::Post(const QByteArray& authorization, const QByteArray& body, qin
     station = &stations_.back();
   }
   station->rates.Take(passCount, steadyMs);
-  addresses_[peer].Take(passCount, steadyMs);
+  if (address == addresses_.end()) address = addresses_.insert(peer, unseen);
+  address->Take(passCount, steadyMs);
   station->info.LastContactMs = wallMs;
   if (request->Role) station->info.Role = *request->Role;
   if (request->AccuracyMs) station->info.AccuracyMs = *request->AccuracyMs;
@@ -321,7 +318,6 @@ TAnswer TDesk::Post(const QByteArray& authorization, const QByteArray& body, qin
   known_.unite(fresh);
 
   TAnswer answer;
-  answer.generation = generation_;
   answer.body = "{\"taken\":" + IdList(taken) + ",\"known\":" + IdList(known) + ",\"rejected\":" + IdList(rejected) + '}';
   if (!takenPasses.empty()) {
     TStationBatch batch;

@@ -77,8 +77,13 @@ private:
   int64_t lastMs_ = 0;
 };
 
+// One client address may carry several stations (phones behind one access point, bridges on
+// the laptop itself): it gets this many stations' rates.
+constexpr double kStationsPerAddress = 20;
+
 struct TRates {
   TBucket requests, passes;
+  double scale = 1;  // of the rates above
   bool Allow(int passCount, int64_t nowMs) const;
   void Take(int passCount, int64_t nowMs);
   bool Idle(int64_t nowMs) const;  // both full: the same as not followed at all
@@ -92,7 +97,6 @@ struct TAnswer {
   bool retryAfter = false;    // Retry-After: 1
   bool close = false;         // the rest of the request is not read
   std::optional<TStationBatch> batch;  // when at least one pass was taken
-  uint64_t generation = 0;    // of the token it was taken under
 };
 
 // The stations of the current race: its token, the ids already taken, the list of stations and
@@ -102,8 +106,6 @@ public:
   void SetAccess(const QByteArray& token, const QStringList& knownIds);
   std::vector<TStationInfo> Stations() const;
   void Drop(const QString& device);
-  // Whether a batch taken under this generation still belongs to the race (no new token since).
-  bool Current(uint64_t generation) const;
   // authorization: the header's value, empty when absent; bodyBytes: the body's declared length,
   // which for a body refused unread is more than body holds. steadyMs: a monotonic clock.
   TAnswer Post(const QByteArray& authorization, const QByteArray& body, qint64 bodyBytes,

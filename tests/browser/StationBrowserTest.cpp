@@ -29,7 +29,7 @@ struct StationBrowser : testing::Test {
     if (DevToolsBrowser::Program().isEmpty()) GTEST_SKIP() << "no Chromium installed";
     server.OnStationPasses = [this](const TStationBatch& b) { passes.insert(passes.end(), b.Passes.begin(), b.Passes.end()); };
     server.SetStationAccess(token, {});
-    Publish("");
+    Publish();
     ASSERT_TRUE(StartServer());
     port = server.Port();
     QString error;
@@ -42,15 +42,18 @@ struct StationBrowser : testing::Test {
     QString error;
     return server.Start(options, &error);
   }
-  // The race's results; `next` (a JSON object) goes out on the push channel with them.
-  void Publish(const QByteArray& next) {
+  // The race's results; with a next rider, his automatic start due at atMs (0: none).
+  void Publish(bool next = false, int64_t atMs = 0) {
     static uint64_t serial = 0;
     TLiveSnapshot snapshot;
     snapshot.serial = ++serial;
     snapshot.title = "Testrennen";
-    auto publication = std::make_shared<TLivePublication>(RenderLivePublication(snapshot));
-    if (!next.isEmpty()) publication->pushData = publication->pushData.chopped(1) + ",\"next\":" + next + "}";
-    server.Publish(publication);
+    if (next) {
+      snapshot.nextNumber = "12";
+      snapshot.nextName = "Anna Berg";
+      snapshot.nextStartAtMs = atMs;
+    }
+    server.Publish(std::make_shared<TLivePublication>(RenderLivePublication(snapshot)));
   }
   QString Url(bool withToken = true) const {
     return QStringLiteral("http://127.0.0.1:%1/station").arg(port) + (withToken ? "#k=" + token : QString());
@@ -212,18 +215,18 @@ TEST_F(StationBrowser, TheStarterSeesTheNextRiderAndHearsTheCountdown) {
   const auto shows = [&](const char* what, int ms = 2000) {
     return QTest::qWaitFor([&] { return text().contains(what); }, ms) ? "" : what + (" not in " + text().toStdString());
   };
-  const auto armed = [](int64_t atMs) { return R"({"number":"12","name":"Anna Berg","atMs":)" + QByteArray::number(atMs) + "}"; };
+  const auto armed = [this](int64_t atMs) { Publish(true, atMs); };
   EXPECT_EQ(shows("Kein Starter wartet"), "");
-  Publish(armed(0));
+  armed(0);
   EXPECT_EQ(shows("Kein automatischer Start"), "");
   EXPECT_EQ(shows("Nr. 12 Anna Berg"), "");
   // The countdown on the laptop's clock (the phone's is 90 s behind).
-  Publish(armed(WallMs() + 27500));
+  armed(WallMs() + 27500);
   EXPECT_EQ(shows("0:28"), "");
   EXPECT_EQ(shows("0:27"), "");
   Screenshot(tab, "station-start.png");
   // Armed 5.5 s ahead: beeps at 5..1 and 0.
-  Publish(armed(WallMs() + 5500));
+  armed(WallMs() + 5500);
   EXPECT_EQ(shows("0:06"), "");
   EXPECT_EQ(shows("0:03", 4000), "");
   EXPECT_TRUE(QTest::qWaitFor([&] { return State(tab)["beeps"].toInt() == 6; }, 5000)) << State(tab)["beeps"].toInt();

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QString>
@@ -61,6 +62,16 @@ struct BenchWindow {
 };
 
 // The categories file the window reads from the working folder.
+// The race's files (categories, journal, corrections) go to a folder of its own.
+struct InFolder {
+  QTemporaryDir folder;
+  QString before = QDir::currentPath();
+  InFolder() { QDir::setCurrent(folder.path()); }
+  ~InFolder() { QDir::setCurrent(before); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+};
+
 inline void WriteCategories(const char* lines = "M\r\n") {
   QFile categories("Kategorie.txt");
   if (categories.open(QIODevice::WriteOnly)) categories.write(lines);

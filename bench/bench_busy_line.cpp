@@ -173,15 +173,6 @@ void StartRiders(TFormMain& form, int riders) {
   form.Race().SetMinimumLap(0);
 }
 
-// The race's files (categories, journal, corrections) go to a folder of its own.
-struct InFolder {
-  QTemporaryDir folder;
-  QString before = QDir::currentPath();
-  InFolder() { QDir::setCurrent(folder.path()); }
-  ~InFolder() { QDir::setCurrent(before); }
-  InFolder(const InFolder&) = delete;
-  InFolder& operator=(const InFolder&) = delete;
-};
 
 struct Categories {
   explicit Categories(const char* lines) { WriteCategories(lines); }

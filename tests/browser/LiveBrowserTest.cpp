@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
 
@@ -21,6 +22,9 @@
 #include "platform/KeyStore.h"
 #include "race/Protocol.h"
 #include "race/TimeText.h"
+#include "widgets/LivePanel.h"
+#include "widgets/OpenTimesList.h"
+#include "widgets/StationWindow.h"
 
 namespace {
 
@@ -172,4 +176,48 @@ TEST_F(LiveBrowser, PressesShowInTheOpenPagesWithinASecond) {
   ASSERT_TRUE(counted) << shown[1].toStdString();
   EXPECT_GE(*counted - shown[0].toInt(), 1500) << "taken " << shown[0].toStdString() << " ms, shown "
                                                 << shown[1].toStdString();
+}
+
+// A phone as a timing station, in a real browser, against the whole window: it opens the link
+// the window shows, its taps are the window's open times within 200 ms, and numbered in the
+// window they are the riders' laps.
+TEST_F(LiveBrowser, AStationsTapsAreTheWindowsOpenTimesAndNumberedTheRidersLaps) {
+  TFormMain& form = Open();
+  Start("7", "Anna", "F");
+  clock.Advance(1000);
+  Start("8", "Ben", "M");
+  clock.Advance(60000);
+  form.PanelLive->Stations()->click();
+  const QString link = form.StationWindow->Link()->text();
+  ASSERT_TRUE(link.contains("/station#k=")) << link.toStdString();
+  const QString tab = browser.Open(Url("/station") + "#k=" + link.section("#k=", 1));
+  ASSERT_FALSE(tab.isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return browser.Evaluate(tab, "window.veltranoStation.state().synced").toBool(); }, 5000));
+  ASSERT_TRUE(browser.Tap(tab, "#roles button[data-role='Zeit']"));
+  const auto& open = form.Session().OpenTimes().Times();
+  for (size_t tap = 1; tap <= 2; ++tap) {
+    QElapsedTimer since;
+    since.start();
+    ASSERT_TRUE(browser.Tap(tab, "#tap-button"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return open.size() == tap; }, 2000));
+    EXPECT_LE(since.elapsed(), 200) << "tap " << tap;
+  }
+  EXPECT_FALSE(open[0].Device.isEmpty());
+  const uint32_t first = open[0].Tick, second = open[1].Tick;
+  EXPECT_TRUE(form.ListOpenTimes->isVisible());
+  // Numbered at the laptop: the oldest goes to the first number typed.
+  form.eNumber->setFocus();
+  for (const char* number : {"8", "7"}) {
+    form.eNumber->setText(number);
+    QTest::keyClick(form.eNumber, Qt::Key_Return);
+  }
+  EXPECT_TRUE(open.empty());
+  EXPECT_EQ(form.Protocol().RowTimes(form.Protocol().RowOfNumber("8"))->LastPress(), first);
+  EXPECT_EQ(form.Protocol().RowTimes(form.Protocol().RowOfNumber("7"))->LastPress(), second);
+  form.StationWindow->show();
+  clock.Advance(1000);
+  ASSERT_EQ(form.StationWindow->Stations().size(), 1u);
+  EXPECT_EQ(form.StationWindow->Stations()[0].Role, "Zeit");
+  EXPECT_EQ(form.StationWindow->Stations()[0].Passes, 2);
 }

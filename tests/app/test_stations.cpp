@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <atomic>
 
 #include "app/FMain.h"
@@ -23,6 +22,7 @@
 #include "common/Eventually.h"
 #include "grid/SortGrid.h"
 #include "io/Settings.h"
+#include "net/LiveServerTestSupport.h"
 #include "platform/KeyStore.h"
 #include "platform/LocalTime.h"
 #include "race/Protocol.h"
@@ -50,17 +50,9 @@ struct Answer {
 };
 
 Answer Post(quint16 port, const QByteArray& token, const QByteArray& body) {
-  QTcpSocket socket;
-  socket.connectToHost(QHostAddress::LocalHost, port);
-  if (!socket.waitForConnected(2000)) return {};
-  socket.write("POST /api/passes HTTP/1.1\r\nHost: test\r\nConnection: close\r\nContent-Type: application/json\r\n"
-               "Authorization: Bearer " + token + "\r\nContent-Length: " + QByteArray::number(body.size()) +
-               "\r\n\r\n" + body);
-  QByteArray response;
-  while (socket.waitForReadyRead(2000)) response += socket.readAll();
-  const qsizetype head = response.indexOf("\r\n\r\n");
-  if (head < 0) return {};
-  return {response.mid(9, 3).toInt(), QJsonDocument::fromJson(response.mid(head + 4)).object()};
+  const std::optional<live_test::Response> response = live_test::Exchange(port, live_test::PassesRequest(token, body));
+  if (!response) return {};
+  return {response->status, QJsonDocument::fromJson(response->body).object()};
 }
 
 struct FormStations : ProgramFixture {
@@ -105,7 +97,7 @@ struct FormStations : ProgramFixture {
     EXPECT_TRUE(link.contains(QStringLiteral(":%1/station#k=").arg(port))) << link.toStdString();
     return link.section("#k=", 1).toLatin1();
   }
-  // A pass msAgo before now, as a phone sends it.
+  // A pass at the wall-clock instant, as a phone sends it.
   static QByteArray Pass(const QString& id, int64_t at, const QString& number = {}) {
     QJsonObject pass{{"id", id}, {"t", static_cast<double>(at)}};
     if (!number.isEmpty()) pass["nr"] = number;

@@ -260,6 +260,8 @@ private:
 
   // Journal.
   TRaceSnapshot JournalSnapshot() const;
+  // The same without the rows, which the session keeps.
+  TRaceSnapshot JournalHead() const;
   void ApplySnapshot(const TRaceSnapshot& state);
   // The session's listener: the journal writes the change, the live feed takes a snapshot.
   void RecordChange(const TSessionChange& change);

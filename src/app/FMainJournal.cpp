@@ -53,6 +53,12 @@ bool ClaimWorkingFolder(TJournalLock& lock) {
 }
 
 TRaceSnapshot TFormMain::JournalSnapshot() const {
+  TRaceSnapshot s = JournalHead();
+  s.Rows = session_->Rows();
+  return s;
+}
+
+TRaceSnapshot TFormMain::JournalHead() const {
   TRaceSnapshot s;
   s.State = SnapshotState(raceControl_->RaceState());
   s.RaceStartTick = raceClock_->RaceStartTick;
@@ -60,7 +66,6 @@ TRaceSnapshot TFormMain::JournalSnapshot() const {
   for (int k = 1; k <= TLapLengths::kLaps; ++k) s.LapTable << TableLength->Cells(1, k);
   s.CanSort = SortGrid1->SortOptions().CanSort();
   s.SelectedRow = SortGrid1->Row();
-  s.Rows = session_->Rows();
   s.Corrections = session_->Corrections().Lines();
   for (const TOpenTime& time : session_->OpenTimes().Times()) s.OpenTimes << time.ToText();
   for (const TOpenTime& number : session_->WaitingNumbers()) s.OpenTimes << number.ToText();
@@ -138,7 +143,7 @@ void TFormMain::RecordChange(const TSessionChange& change) {
   // Every change reaches the live results; the journal writes those it has a name for.
   ScheduleLiveSnapshot();
   if (journal_ && !change.Event.isEmpty()) {
-    journal_->Record(change.Event, JournalSnapshot());
+    journal_->Record(change.Event, JournalHead(), session_->Rows(), change.Touched ? &*change.Touched : nullptr);
     ShowJournalError();
   }
   if (change.Protocol) ShowProtocolChange();

@@ -102,17 +102,17 @@ void TFormMain::FollowExpected(const TSessionChange& change) {
   if (!change.Protocol && change.Kind != TSessionChange::TKind::Other) return;
   // A step names the rows it touched; an undo, a redo, a restore or an emptied protocol is read anew.
   if (change.Kind == TSessionChange::TKind::Step)
-    expected_.Update(session_->Protocol(), change.Rows);
+    expected_.Update(session_->Protocol(), change.Rows, change.InPlace);
   else
     expected_.Rebuild(session_->Protocol());
   ShowExpected();
 }
 
 void TFormMain::ShowExpected() {
-  const bool anyone = !expected_.Order().empty();
+  const bool anyone = expected_.OnCourse() > 0;
   if (anyone) {
-    // More lines than any list height shows: the list shows what fits.
-    ExpectedList->SetLines(ExpectedLines(expected_.Shown(), platform::GetTickCount(), kExpectedLinesMost));
+    // More lines than any list height shows: the list shows what fits, and only those are ordered.
+    ExpectedList->SetLines(ExpectedLines(expected_.Shown(kExpectedLinesMost), platform::GetTickCount(), kExpectedLinesMost));
   } else {
     ExpectedList->SetLines({});
   }

@@ -565,6 +565,11 @@ QString TJournal::Begin(const TRaceSnapshot& state, const QString& event) {
 
 void TJournal::Record(const QString& event, const TRaceSnapshot& state) { Write(event, state, false); }
 
+void TJournal::Record(const QString& event, const TRaceSnapshot& state, const std::vector<QStringList>& rows,
+                      const std::vector<int32_t>* touched) {
+  Write(event, state, rows, touched, false);
+}
+
 void TJournal::Rotate(const TRaceSnapshot& state) {
   Write(QStringLiteral("RESET"), state, true);
   Write(QStringLiteral("CLOSE"), state, true);
@@ -593,14 +598,24 @@ void TJournal::Fail(const QString& reason) {
   writer_.Close();
 }
 
-void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool force) {
+void TJournal::Write(const QString& event, const TRaceSnapshot& state, const std::vector<QStringList>& rows,
+                     const std::vector<int32_t>* touched, bool force) {
   if (failed_ || !writer_.IsOpen()) return;
   TJournalRecord r;
-  r.RowCount = static_cast<int32_t>(state.Rows.size());
-  for (size_t i = 0; i < state.Rows.size(); ++i) {
-    const QStringList& row = state.Rows[i];
-    const bool changed = i < shadow_.Rows.size() ? row != shadow_.Rows[i] : !IsEmptyRow(row);
+  r.RowCount = static_cast<int32_t>(rows.size());
+  const size_t written = shadow_.Rows.size();
+  auto compare = [&](size_t i) {
+    const QStringList& row = rows[i];
+    const bool changed = i < written ? row != shadow_.Rows[i] : !IsEmptyRow(row);
     if (changed) r.Rows.emplace_back(static_cast<int32_t>(i), row);
+  };
+  if (touched) {
+    // Rows beyond those last written are always looked at: a line names the rows that came.
+    for (const int32_t i : *touched)
+      if (i >= 0 && static_cast<size_t>(i) < std::min(written, rows.size())) compare(static_cast<size_t>(i));
+    for (size_t i = written; i < rows.size(); ++i) compare(i);
+  } else {
+    for (size_t i = 0; i < rows.size(); ++i) compare(i);
   }
   // The correction list only grows until the protocol is emptied: a line carries its new
   // entries, or all of them when it is not the list the line before ended with.
@@ -630,7 +645,7 @@ void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool forc
   r.NewStationIds = idsGrown ? state.StationIds.mid(shadow_.StationIds.size()) : state.StationIds;
   const bool stateChanged = state.State != shadow_.State || state.RaceStartTick != shadow_.RaceStartTick ||
                             state.RoundLen != shadow_.RoundLen || state.LapTable != shadow_.LapTable ||
-                            state.CanSort != shadow_.CanSort || state.Rows.size() != shadow_.Rows.size() ||
+                            state.CanSort != shadow_.CanSort || rows.size() != written ||
                             state.Corrections != shadow_.Corrections || openTimesChanged ||
                             state.StationToken != shadow_.StationToken || state.StationIds != shadow_.StationIds;
   if (!force && !stateChanged && r.Rows.empty()) return;
@@ -650,7 +665,17 @@ void TJournal::Write(const QString& event, const TRaceSnapshot& state, bool forc
     Fail(writer_.Error());
     return;
   }
+  // The copy of what was written follows the line: only its rows change, unless every row was
+  // looked at.
+  std::vector<QStringList> shadowRows = std::move(shadow_.Rows);
   shadow_ = state;
+  if (touched) {
+    shadowRows.resize(rows.size());
+    for (const auto& [index, cells] : r.Rows) shadowRows[static_cast<size_t>(index)] = cells;
+    shadow_.Rows = std::move(shadowRows);
+  } else if (&rows != &state.Rows) {
+    shadow_.Rows = rows;
+  }
 }
 
 // --- Lock

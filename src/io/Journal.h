@@ -171,6 +171,12 @@ public:
   QString Begin(const TRaceSnapshot& state, const QString& event);
   // Appends a line for what changed since the last line; nothing when nothing changed.
   void Record(const QString& event, const TRaceSnapshot& state);
+  // The same for a change that says which rows it may have changed (touched, ascending; more
+  // than changed is fine, fewer is not): only those rows are compared with the last line's, so
+  // a press costs the same in any field. state's own rows are not read; rows are the race's.
+  // Without touched every row is compared.
+  void Record(const QString& event, const TRaceSnapshot& state, const std::vector<QStringList>& rows,
+              const std::vector<int32_t>* touched);
   // A reset: the current file is closed and kept under a dated name, a new one begins.
   void Rotate(const TRaceSnapshot& state);
   // A clean shut-down after the race is over (RaceOver): the journal is marked closed.
@@ -187,7 +193,11 @@ public:
   QString DatedName() const;
 
 private:
-  void Write(const QString& event, const TRaceSnapshot& state, bool whole);
+  void Write(const QString& event, const TRaceSnapshot& state, bool whole) {
+    Write(event, state, state.Rows, nullptr, whole);
+  }
+  void Write(const QString& event, const TRaceSnapshot& state, const std::vector<QStringList>& rows,
+             const std::vector<int32_t>* touched, bool whole);
   void Fail(const QString& message);
 
   QString path_;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_set>
+#include <iterator>
 
 #include "race/Protocol.h"
 #include "race/TimeText.h"
@@ -39,95 +39,211 @@ std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*
   return lines;
 }
 
+bool TExpectedRiders::TByExpected::operator()(const TExpectedRider* a, const TExpectedRider* b) const {
+  if (*a->Expected != *b->Expected) return TickDiff(*a->Expected, *from) < TickDiff(*b->Expected, *from);
+  if (a->numberValue_ != b->numberValue_) return a->numberValue_ < b->numberValue_;
+  return a->Row < b->Row;
+}
+
+bool TExpectedRiders::TByStart::operator()(const TExpectedRider* a, const TExpectedRider* b) const {
+  if (a->Start != b->Start) return TickDiff(a->Start, *from) < TickDiff(b->Start, *from);
+  if (a->numberValue_ != b->numberValue_) return a->numberValue_ < b->numberValue_;
+  return a->Row < b->Row;
+}
+
+bool TExpectedRiders::TByNumber::operator()(const TExpectedRider* a, const TExpectedRider* b) const {
+  if (a->numberValue_ != b->numberValue_) return a->numberValue_ < b->numberValue_;
+  return a->Row < b->Row;
+}
+
+void TExpectedRiders::List(TExpectedRider& rider) {
+  if (rider.Laps > 0) {
+    // The lower half holds size / 2 first laps, the upper half the rest.
+    if (!upper_.empty() ? rider.FirstLap < *upper_.begin() : !lower_.empty() && rider.FirstLap < *std::prev(lower_.end()))
+      lower_.insert(rider.FirstLap);
+    else
+      upper_.insert(rider.FirstLap);
+  }
+  if (!rider.OnCourse) return;
+  if (OnCourse() == 0) from_ = rider.Start;
+  if (rider.Laps > 0) {
+    rider.ReckonedLap = TickDiff(rider.LastPress, rider.Start) / rider.Laps;
+    rider.Expected = rider.LastPress + static_cast<uint32_t>(rider.ReckonedLap);
+    lapped_.insert(&rider);
+  } else {
+    unlapped_.insert(&rider);
+    unlappedByNumber_.insert(&rider);
+  }
+}
+
+void TExpectedRiders::Unlist(TExpectedRider& rider) {
+  if (rider.Laps > 0) {
+    const auto low = lower_.find(rider.FirstLap);
+    if (low != lower_.end())
+      lower_.erase(low);
+    else
+      upper_.erase(upper_.find(rider.FirstLap));
+  }
+  if (!rider.OnCourse) return;
+  if (rider.Laps > 0) {
+    lapped_.erase(&rider);
+  } else {
+    unlapped_.erase(&rider);
+    unlappedByNumber_.erase(&rider);
+  }
+}
+
+void TExpectedRiders::Forget(const TRowRecord* record) {
+  const auto found = riders_.find(record);
+  if (found == riders_.end()) return;
+  Unlist(found->second);
+  riders_.erase(found);
+}
+
+void TExpectedRiders::Changed() {
+  while (lower_.size() > (lower_.size() + upper_.size()) / 2) {
+    upper_.insert(*std::prev(lower_.end()));
+    lower_.erase(std::prev(lower_.end()));
+  }
+  while (lower_.size() < (lower_.size() + upper_.size()) / 2) {
+    lower_.insert(*upper_.begin());
+    upper_.erase(upper_.begin());
+  }
+  median_.reset();
+  if (!upper_.empty()) {
+    int64_t median = *upper_.begin();
+    if (lower_.size() == upper_.size()) median = (median + *std::prev(lower_.end())) / 2;
+    median_ = static_cast<int32_t>(median);
+  }
+  orderValid_ = false;
+}
+
 void TExpectedRiders::Read(TProtocol& protocol, int32_t row) {
+  const TRowRecord* record = &protocol.Record(row);
   if (protocol.IsEntryRow(row)) {
-    riders_.erase(&protocol.Record(row));
+    Forget(record);
     return;
   }
   // A rider whose times are not kept (a finisher of an older journal) is kept too, off course,
   // so that finding his row again does not read him again.
-  const TRowRecord* record = &protocol.Record(row);
   const std::optional<TRiderTimes> times = protocol.RowTimes(row);
-  TExpectedRider& rider = riders_[record];
+  const auto [at, added] = riders_.try_emplace(record);
+  TExpectedRider& rider = at->second;
+  if (!added) Unlist(rider);
+  const uint32_t seen = rider.seen_;
   rider = TExpectedRider{};
+  rider.seen_ = seen;
   rider.Row = row;
   rider.Number = protocol.Grid().Cells(pcNumber, row);
   rider.Name = protocol.Grid().Cells(pcName, row);
   rider.numberValue_ = ParseStartNumber(rider.Number).value_or(std::numeric_limits<int32_t>::max());
   rider.normalNumber_ = NormalStartNumber(rider.Number);
-  if (!times || !times->Started) return;
-  rider.Laps = times->Laps();
-  rider.Start = times->Start;
-  rider.LastPress = times->LastPress();
-  rider.FirstLap = times->Presses.empty() ? 0 : TickDiff(times->Presses.front(), times->Start);
-  rider.OnCourse = !times->Stopped;
+  if (times && times->Started) {
+    rider.Laps = times->Laps();
+    rider.Start = times->Start;
+    rider.LastPress = times->LastPress();
+    rider.FirstLap = times->Presses.empty() ? 0 : TickDiff(times->Presses.front(), times->Start);
+    rider.OnCourse = !times->Stopped;
+  }
+  List(rider);
 }
 
 void TExpectedRiders::Locate(TProtocol& protocol) {
-  std::unordered_set<const TRowRecord*> seen;
-  seen.reserve(riders_.size());
+  ++pass_;
   for (int32_t row = 1; row < protocol.Grid().RowCount(); ++row) {
     const TRowRecord* record = &protocol.Record(row);
     const auto found = riders_.find(record);
     if (found != riders_.end()) {
-      found->second.Row = row;
-      seen.insert(record);
+      TExpectedRider& rider = found->second;
+      if (rider.Row != row) {
+        // The row orders riders alike in everything else: re-listed under the new one.
+        Unlist(rider);
+        rider.Row = row;
+        List(rider);
+      }
+      rider.seen_ = pass_;
     } else if (!protocol.IsEntryRow(row)) {
       // A row that was given no record of its own before, or got a new one unannounced.
       Read(protocol, row);
-      seen.insert(record);
+      riders_[record].seen_ = pass_;
     }
   }
-  std::erase_if(riders_, [&seen](const auto& entry) { return !seen.contains(entry.first); });
+  for (auto it = riders_.begin(); it != riders_.end();) {
+    if (it->second.seen_ == pass_) {
+      ++it;
+      continue;
+    }
+    Unlist(it->second);
+    it = riders_.erase(it);
+  }
 }
 
-void TExpectedRiders::Update(TProtocol& protocol, const std::vector<int32_t>& rows) {
+void TExpectedRiders::Update(TProtocol& protocol, const std::vector<int32_t>& rows, bool inPlace) {
   for (const int32_t row : rows)
     if (row >= 1 && row < protocol.Grid().RowCount()) Read(protocol, row);
-  Locate(protocol);
-  Reorder();
+  if (!inPlace) Locate(protocol);
+  Changed();
 }
 
 void TExpectedRiders::Rebuild(TProtocol& protocol) {
   riders_.clear();
+  lapped_.clear();
+  unlapped_.clear();
+  unlappedByNumber_.clear();
+  lower_.clear();
+  upper_.clear();
   Locate(protocol);
-  Reorder();
+  Changed();
 }
 
-void TExpectedRiders::Reorder() {
-  std::vector<int32_t> firstLaps;
-  firstLaps.reserve(riders_.size());
-  for (const auto& [record, rider] : riders_)
-    if (rider.Laps > 0) firstLaps.push_back(rider.FirstLap);
-  median_.reset();
-  if (!firstLaps.empty()) {
-    const auto middle = firstLaps.begin() + static_cast<std::ptrdiff_t>(firstLaps.size() / 2);
-    std::nth_element(firstLaps.begin(), middle, firstLaps.end());
-    int64_t median = *middle;
-    if (firstLaps.size() % 2 == 0) median = (median + *std::max_element(firstLaps.begin(), middle)) / 2;
-    median_ = static_cast<int32_t>(median);
+template <typename TVisit>
+void TExpectedRiders::Walk(TVisit&& visit) const {
+  // Before anyone has a lap, nobody has a time: by number. After, the riders without a lap
+  // are expected at their start plus the median, merged in with those who have one.
+  auto unlapped = [this](TExpectedRider* rider) {
+    rider->ReckonedLap = median_.value_or(0);
+    rider->Expected.reset();
+    if (median_) rider->Expected = rider->LastPress + static_cast<uint32_t>(rider->ReckonedLap);
+    return rider;
+  };
+  if (!median_) {
+    for (TExpectedRider* rider : lapped_)
+      if (!visit(rider)) return;
+    for (TExpectedRider* rider : unlappedByNumber_)
+      if (!visit(unlapped(rider))) return;
+    return;
   }
+  const TByExpected before{&from_};
+  auto a = lapped_.begin();
+  auto b = unlapped_.begin();
+  while (a != lapped_.end() || b != unlapped_.end()) {
+    TExpectedRider* next;
+    if (b == unlapped_.end()) {
+      next = *a++;
+    } else {
+      TExpectedRider* waiting = unlapped(*b);
+      if (a != lapped_.end() && before(*a, waiting)) {
+        next = *a++;
+      } else {
+        next = waiting;
+        ++b;
+      }
+    }
+    if (!visit(next)) return;
+  }
+}
 
-  order_.clear();
-  std::optional<uint32_t> origin;
-  for (auto& [record, rider] : riders_) {
-    if (!rider.OnCourse) continue;
-    rider.ReckonedLap = rider.Laps > 0 ? TickDiff(rider.LastPress, rider.Start) / rider.Laps : median_.value_or(0);
-    rider.Expected.reset();
-    if (rider.Laps > 0 || median_) rider.Expected = rider.LastPress + static_cast<uint32_t>(rider.ReckonedLap);
-    if (!origin) origin = rider.Start;
-    order_.push_back(&rider);
+const std::vector<const TExpectedRider*>& TExpectedRiders::Order() const {
+  if (!orderValid_) {
+    order_.clear();
+    order_.reserve(OnCourse());
+    Walk([this](const TExpectedRider* rider) {
+      order_.push_back(rider);
+      return true;
+    });
+    orderValid_ = true;
   }
-  // Ticks compared as differences from one of them, so the counter's wrap keeps the order
-  // (a race spans far less than half the counter).
-  const uint32_t from = origin.value_or(0);
-  std::sort(order_.begin(), order_.end(), [from](const TExpectedRider* a, const TExpectedRider* b) {
-    if (a->Expected.has_value() != b->Expected.has_value()) return a->Expected.has_value();
-    if (a->Expected && *a->Expected != *b->Expected)
-      return TickDiff(*a->Expected, from) < TickDiff(*b->Expected, from);
-    if (a->numberValue_ != b->numberValue_) return a->numberValue_ < b->numberValue_;
-    return a->Row < b->Row;
-  });
+  return order_;
 }
 
 void TExpectedRiders::SetPrefix(const QString& digits) {
@@ -138,10 +254,12 @@ void TExpectedRiders::SetPrefix(const QString& digits) {
   prefix_ = prefix;
 }
 
-std::vector<const TExpectedRider*> TExpectedRiders::Shown() const {
-  if (prefix_.isEmpty()) return order_;
+std::vector<const TExpectedRider*> TExpectedRiders::Shown(size_t count) const {
   std::vector<const TExpectedRider*> shown;
-  for (const TExpectedRider* rider : order_)
-    if (rider->normalNumber_.startsWith(prefix_)) shown.push_back(rider);
+  if (count == 0) return shown;
+  Walk([&](const TExpectedRider* rider) {
+    if (prefix_.isEmpty() || rider->normalNumber_.startsWith(prefix_)) shown.push_back(rider);
+    return shown.size() < count;
+  });
   return shown;
 }

@@ -1,11 +1,12 @@
 #pragma once
 // The riders on course in the order they are expected at the line: the last press plus the
 // mean lap so far; before the first lap the median first lap of those who have one, else last,
-// without a time. Kept from the rows a change touched, so a press costs one row read, one pass
-// over the rows and one sort, and the countdown of each second costs only the lines shown.
+// without a time. Kept from the rows a change touched, in sorted sets, so a press costs one row
+// read and a few set steps whatever the field, and the lines shown cost only themselves.
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +42,7 @@ private:
   // Read once per change, not at every comparison and every filtering.
   int32_t numberValue_ = 0;
   QString normalNumber_;
+  uint32_t seen_ = 0;
 };
 
 // The lines of the first count riders at tick now.
@@ -49,9 +51,15 @@ std::vector<TExpectedLine> ExpectedLines(const std::vector<const TExpectedRider*
 
 class TExpectedRiders {
 public:
+  TExpectedRiders() = default;
+  // The sets hold the riders' addresses and their comparisons the address of from_.
+  TExpectedRiders(const TExpectedRiders&) = delete;
+  TExpectedRiders& operator=(const TExpectedRiders&) = delete;
+
   // The rows a change touched, as they stand now. Rows that only moved need not be given, and
-  // a removed row is noticed by itself.
-  void Update(TProtocol& protocol, const std::vector<int32_t>& rows);
+  // a removed row is noticed by itself; inPlace: no row moved, came or went, so no other row
+  // need be looked at.
+  void Update(TProtocol& protocol, const std::vector<int32_t>& rows, bool inPlace = false);
   // Every row read again: after an undo, a redo, a restore, and always after the protocol was
   // emptied (its rows' records are new then).
   void Rebuild(TProtocol& protocol);
@@ -61,21 +69,53 @@ public:
   void SetPrefix(const QString& digits);
   const QString& Prefix() const { return prefix_; }
 
-  // The riders on course in expected order, the filter applied.
-  std::vector<const TExpectedRider*> Shown() const;
+  // The riders on course in expected order, the filter applied; at most count of them.
+  std::vector<const TExpectedRider*> Shown(size_t count = SIZE_MAX) const;
   // All riders on course in expected order.
-  const std::vector<const TExpectedRider*>& Order() const { return order_; }
+  const std::vector<const TExpectedRider*>& Order() const;
+  size_t OnCourse() const { return lapped_.size() + unlapped_.size(); }
   // The median first lap of the riders who have one; nullopt when none has.
   std::optional<int32_t> MedianFirstLap() const { return median_; }
 
 private:
+  // Riders with a lap, by the time expected; riders on course without one, by start (the
+  // median added to each keeps their order) and by number (while nobody has a median).
+  struct TByExpected {
+    const uint32_t* from;
+    bool operator()(const TExpectedRider* a, const TExpectedRider* b) const;
+  };
+  struct TByStart {
+    const uint32_t* from;
+    bool operator()(const TExpectedRider* a, const TExpectedRider* b) const;
+  };
+  struct TByNumber {
+    bool operator()(const TExpectedRider* a, const TExpectedRider* b) const;
+  };
+
   void Read(TProtocol& protocol, int32_t row);
   // Notes where each rider's row is now and forgets riders whose row is gone.
   void Locate(TProtocol& protocol);
-  void Reorder();
+  // Into and out of the sets and the median, around every change of a rider.
+  void List(TExpectedRider& rider);
+  void Unlist(TExpectedRider& rider);
+  void Forget(const TRowRecord* record);
+  void Changed();
+  // Visits the riders on course in order, their times filled, until visit says stop.
+  template <typename TVisit>
+  void Walk(TVisit&& visit) const;
 
   std::unordered_map<const TRowRecord*, TExpectedRider> riders_;
-  std::vector<const TExpectedRider*> order_;
+  // Ticks are compared as differences from one of them, so the counter's wrap keeps the order
+  // (a race spans far less than half the counter); fixed while anyone is listed.
+  uint32_t from_ = 0;
+  std::set<TExpectedRider*, TByExpected> lapped_{TByExpected{&from_}};
+  std::set<TExpectedRider*, TByStart> unlapped_{TByStart{&from_}};
+  std::set<TExpectedRider*, TByNumber> unlappedByNumber_;
+  // The first laps, the lower half and the upper half.
+  std::multiset<int32_t> lower_, upper_;
   std::optional<int32_t> median_;
+  uint32_t pass_ = 0;  // the pass of Locate, for the riders it saw
+  mutable std::vector<const TExpectedRider*> order_;
+  mutable bool orderValid_ = false;
   QString prefix_;
 };

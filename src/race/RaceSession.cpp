@@ -10,7 +10,6 @@
 
 namespace {
 
-// Closes the undo macro whatever happens inside.
 // A change that rewrote cells of the rows it names and nothing else.
 bool InPlace(const TProtocolChange& change) {
   if ((change.Rearranged && !change.Moves.Unchanged()) || !change.Added.empty() || !change.Removed.empty()) return false;
@@ -18,6 +17,22 @@ bool InPlace(const TProtocolChange& change) {
                       [](const TProtocolChange::TCell& cell) { return cell.Col == pcPlace; });
 }
 
+// The rows a change leaves reading otherwise: its cells (places too), its records, the rows that
+// came or went, and the positions its moves gave to another row.
+std::vector<int32_t> TouchedRows(const TProtocolChange& change, bool forward) {
+  std::vector<int32_t> rows;
+  for (const TProtocolChange::TRecord& record : change.Records) rows.push_back(forward ? record.After : record.Before);
+  for (const TProtocolChange::TCell& cell : change.Cells) rows.push_back(forward ? cell.After : cell.Before);
+  for (const TProtocolChange::TRow& row : forward ? change.Added : change.Removed) rows.push_back(row.Row);
+  if (change.Rearranged)
+    for (const int32_t moved : change.Moves.Moved(forward)) rows.push_back(moved + 1);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::erase_if(rows, [](int32_t row) { return row < 1; });
+  return rows;
+}
+
+// Closes the undo macro whatever happens inside.
 class TMacroGuard {
 public:
   TMacroGuard(QUndoStack& stack, const QString& text) : stack_(stack) { stack_.beginMacro(text); }
@@ -66,17 +81,20 @@ bool TRaceSession::ChangeWith(const QString& text, const QString& rider, const Q
         const bool forward = run != TRun::Undo;
         if (alongside) alongside(forward);
         std::vector<int32_t> rows = protocol_->ChangedRows(command.Change(), forward);
+        std::vector<int32_t> touched = TouchedRows(command.Change(), forward);
         const bool inPlace = InPlace(command.Change());
         if (run == TRun::First && commandDepth_ > 0) {
-          commandTouched_ = true;
+          commandChanged_ = true;
           commandInPlace_ = commandInPlace_ && inPlace;
           commandOpenTimes_ = commandOpenTimes_ || static_cast<bool>(alongside);
           commandRows_.insert(commandRows_.end(), rows.begin(), rows.end());
+          commandTouched_.insert(commandTouched_.end(), touched.begin(), touched.end());
           return;
         }
         TSessionChange change;
         change.Protocol = true;
         change.Rows = std::move(rows);
+        change.Touched = std::move(touched);
         change.OpenTimes = static_cast<bool>(alongside);
         switch (run) {
           case TRun::First:
@@ -224,22 +242,25 @@ void TRaceSession::TellOpenTimes(TSessionChange::TKind kind, const QString& even
   change.Kind = kind;
   change.Event = event;
   change.OpenTimes = true;
+  // The open times alone: no row changed (a step inside a command is told at its end).
+  if (kind != TSessionChange::TKind::Other) change.Touched.emplace();
   Tell(change);
 }
 
 void TRaceSession::Command(const QString& event, const std::function<void()>& body) {
   if (commandDepth_++ == 0) {
-    commandTouched_ = false;
+    commandChanged_ = false;
     commandOpenTimes_ = false;
     commandInPlace_ = true;
     commandRows_.clear();
+    commandTouched_.clear();
   }
   struct TDepth {
     int& depth;
     ~TDepth() { --depth; }
   } depth{commandDepth_};
   body();
-  if (commandDepth_ > 1 || !commandTouched_) return;
+  if (commandDepth_ > 1 || !commandChanged_) return;
   TSessionChange change;
   change.Event = event;
   change.Protocol = true;
@@ -249,6 +270,11 @@ void TRaceSession::Command(const QString& event, const std::function<void()>& bo
   commandRows_.erase(std::unique(commandRows_.begin(), commandRows_.end()), commandRows_.end());
   change.Rows = std::move(commandRows_);
   commandRows_.clear();
+  // Each step's rows stand where the steps after it left them or are among those they moved.
+  std::sort(commandTouched_.begin(), commandTouched_.end());
+  commandTouched_.erase(std::unique(commandTouched_.begin(), commandTouched_.end()), commandTouched_.end());
+  change.Touched = std::move(commandTouched_);
+  commandTouched_.clear();
   Tell(change);
 }
 
@@ -326,10 +352,15 @@ void TRaceSession::Clear() {
 }
 
 void TRaceSession::Tell(const TSessionChange& change) {
-  // The kept rows follow a change in place; anything else reads them anew when next asked.
-  if (change.Protocol && change.InPlace && rowsValid_) {
-    for (const int32_t row : change.Rows)
-      if (row >= 0 && row < static_cast<int32_t>(rows_.size())) rows_[static_cast<size_t>(row)] = ReadRow(row);
+  // The kept rows follow a change that says what it touched; anything else reads them anew
+  // when next asked.
+  if (change.Protocol && change.Touched && rowsValid_) {
+    const int32_t count = grid_.RowCount();
+    const int32_t kept = std::min<int32_t>(count, static_cast<int32_t>(rows_.size()));
+    rows_.resize(static_cast<size_t>(kept));
+    for (const int32_t row : *change.Touched)
+      if (row >= 0 && row < kept) rows_[static_cast<size_t>(row)] = ReadRow(row);
+    for (int32_t row = kept; row < count; ++row) rows_.push_back(ReadRow(row));
   } else if (change.Protocol || (change.Kind == TSessionChange::TKind::Other && !change.OpenTimes)) {
     rowsValid_ = false;
   }

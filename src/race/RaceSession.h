@@ -7,6 +7,7 @@
 #include <QUndoStack>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "race/Corrections.h"
@@ -33,6 +34,11 @@ struct TSessionChange {
   bool OpenTimes = false;
   // Only the cells of Rows changed: no row moved, came or went, no place was renumbered.
   bool InPlace = false;
+  // Every row that may read otherwise than before the change, as the journal keeps rows: those
+  // Rows names, those renumbered, and those a rearranging change put where another row stood
+  // (known from its own moves). Unset where the session cannot tell (a restore, a change outside
+  // the undo stack): then any row may have changed.
+  std::optional<std::vector<int32_t>> Touched;
 };
 
 class TRaceSession {
@@ -126,9 +132,10 @@ private:
   std::vector<TListener> listeners_;
   // Inside a Command: the change is told once at its end, with the rows gathered here.
   int commandDepth_ = 0;
-  bool commandTouched_ = false;
+  bool commandChanged_ = false;
   bool commandOpenTimes_ = false;
   bool commandInPlace_ = true;
+  std::vector<int32_t> commandTouched_;
   // The rows as the journal keeps them, valid while every change since was told in place.
   mutable std::vector<QStringList> rows_;
   mutable bool rowsValid_ = false;

@@ -42,6 +42,17 @@ std::vector<int32_t> TRowMoves::Sources(bool forward) const {
   return sources;
 }
 
+std::vector<int32_t> TRowMoves::Moved(bool forward) const {
+  std::vector<int32_t> moved = forward ? added_ : removed_;
+  for (const TRun& run : runs_) {
+    if (run.To == run.From) continue;
+    const int32_t first = forward ? run.To : run.From;
+    for (int32_t i = 0; i < run.Count; ++i) moved.push_back(first + i);
+  }
+  std::sort(moved.begin(), moved.end());
+  return moved;
+}
+
 bool TRowMoves::IsIdentity() const {
   return before_ == after_ &&
          std::all_of(runs_.begin(), runs_.end(), [](const TRun& run) { return run.To == run.From; });

@@ -15,6 +15,10 @@ public:
   // Where each row of the new arrangement comes from: an index into the old rows, or -1 for a
   // row that is new there. Forward: from before to after; backward: from after to before.
   std::vector<int32_t> Sources(bool forward) const;
+  // Positions (0-based, in the arrangement the step leads to) that hold another row than the
+  // same position held before it, rows that are new there included: what a ranking that moved
+  // one rider shifted, without a pass over the rows that stayed.
+  std::vector<int32_t> Moved(bool forward) const;
 
   int32_t CountBefore() const { return before_; }
   int32_t CountAfter() const { return after_; }

@@ -10,8 +10,11 @@
 #include "common/Doubles.h"
 #include "common/TestPipe.h"
 #include "io/Journal.h"
+#include "grid/SortGrid.h"
 #include "platform/LocalTime.h"
+#include "platform/Tick.h"
 #include "race/Protocol.h"
+#include "race/RaceSession.h"
 
 namespace {
 
@@ -540,3 +543,95 @@ TEST_F(JournalFixture, ALineOfTheThirdFormatDecodesWithoutStationsAndAKeptPartMu
 }
 
 }  // namespace
+
+namespace {
+
+// The rows of a session as its grid and records hold them now, read afresh.
+std::vector<QStringList> RowsAfresh(const TSortGrid& grid, TProtocol& protocol) {
+  std::vector<QStringList> rows;
+  for (int32_t r = 0; r < grid.RowCount(); ++r) {
+    QStringList row;
+    for (int32_t c = 0; c < kProtocolColumns; ++c) row << grid.Cells(c, r);
+    row << (r > 0 ? protocol.RecordText(r) : QString());
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+// A journal told the rows each change touched writes, line for line, what one comparing every
+// row writes: over random races of starts, laps, stops that rank (ties, categories differing in
+// case), removals, undo and redo, and a change the session cannot name rows for. Its replay is
+// the race.
+TEST_F(JournalFixture, ToldWhatEachChangeTouchedItWritesTheLinesOfComparingEveryRow) {
+  platform::ManualClock clock;
+  platform::SetTickSource(&clock);
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    TSortGrid grid;
+    grid.resize(900, 400);
+    TRaceSession session{grid, [](int k) { return k * 1000; }};
+    TProtocol& protocol = session.Protocol();
+    protocol.StartUp();
+    const QString toldPath = dir.filePath(QString("told%1.journal").arg(seed));
+    const QString everyPath = dir.filePath(QString("every%1.journal").arg(seed));
+    TJournal told(toldPath), every(everyPath);
+    auto head = [&] {
+      TRaceSnapshot state;
+      state.State = TRaceSnapshot::TState::Running;
+      state.CanSort = grid.SortOptions().CanSort();
+      state.SelectedRow = grid.Row();
+      state.Corrections = session.Corrections().Lines();
+      return state;
+    };
+    TRaceSnapshot first = head();
+    first.Rows = RowsAfresh(grid, protocol);
+    told.Begin(first, "OPEN");
+    every.Begin(first, "OPEN");
+    session.AddListener([&](const TSessionChange& change) {
+      if (change.Event.isEmpty()) return;
+      told.Record(change.Event, head(), session.Rows(), change.Touched ? &*change.Touched : nullptr);
+      TRaceSnapshot state = head();
+      state.Rows = RowsAfresh(grid, protocol);
+      every.Record(change.Event, state);
+    });
+
+    std::mt19937 random(seed);
+    uint32_t tick = 100000;
+    const QStringList categories = {"M", "m", "W"};
+    for (int step = 0; step < 150; ++step) {
+      tick += 1000 * (random() % 3);  // equal times now and then
+      clock.Set(tick);
+      const int32_t riders = grid.RowCount() - 2;
+      const int32_t row = riders > 0 ? 1 + static_cast<int32_t>(random() % static_cast<uint32_t>(riders)) : 1;
+      auto press = [&](const QString& event, auto&& operation) {
+        grid.SetRow(row);
+        session.Command(event, [&] { session.Change(event, "Nr. x", QString(), operation); });
+      };
+      switch (random() % 8) {
+        case 0:
+        case 1: {
+          grid.SetRow(grid.RowCount() - 1);
+          const QString nr = QString::number(step + 1);
+          session.Change("START " + nr, "Nr. " + nr, "START", [&] {
+            protocol.RecordStart(tick, nr, "Fahrer " + nr, categories[qsizetype(random() % 3)]);
+          });
+          break;
+        }
+        case 2:
+        case 3: press("LAP", [&] { protocol.RecordLap(tick); }); break;
+        case 4: press("STOPP", [&] { protocol.StopRider(tick); }); break;
+        case 5:
+          grid.SetRow(row);
+          session.Change("Zeile entfernen", "Nr. x", "CUT", [&] { protocol.mCutClick(); });
+          break;
+        case 6: random() % 4 ? session.Undo() : session.Changed("ENDE"); break;
+        default: session.Redo(); break;
+      }
+      ASSERT_EQ(Lines(toldPath), Lines(everyPath)) << "seed " << seed << ", step " << step;
+    }
+    EXPECT_EQ(ReadJournal(toldPath).State.Rows, RowsAfresh(grid, protocol)) << "seed " << seed;
+    EXPECT_GT(Lines(toldPath).size(), 60) << "seed " << seed;
+  }
+  platform::SetTickSource(nullptr);
+}

@@ -7,26 +7,39 @@ TRowMoves TRowMoves::Between(const std::vector<const void*>& before, const std::
   TRowMoves moves;
   moves.before_ = static_cast<int32_t>(before.size());
   moves.after_ = static_cast<int32_t>(after.size());
+  // A ranking moves a few riders and shifts those between: the rows that kept their place at
+  // either end need no lookup.
+  const size_t shorter = std::min(before.size(), after.size());
+  size_t front = 0;
+  while (front < shorter && before[front] == after[front]) ++front;
+  size_t back = 0;
+  while (back < shorter - front && before[before.size() - 1 - back] == after[after.size() - 1 - back]) ++back;
+  const size_t beforeEnd = before.size() - back;
+  const size_t afterEnd = after.size() - back;
   std::unordered_map<const void*, int32_t> where;
-  where.reserve(before.size());
-  for (size_t i = 0; i < before.size(); ++i) where.emplace(before[i], static_cast<int32_t>(i));
-  std::vector<bool> kept(before.size(), false);
-  for (size_t p = 0; p < after.size(); ++p) {
+  where.reserve(beforeEnd - front);
+  for (size_t i = front; i < beforeEnd; ++i) where.emplace(before[i], static_cast<int32_t>(i));
+  std::vector<bool> kept(beforeEnd - front, false);
+  auto take = [&moves](int32_t to, int32_t from, int32_t count) {
+    TRun* last = moves.runs_.empty() ? nullptr : &moves.runs_.back();
+    if (last && last->To + last->Count == to && last->From + last->Count == from)
+      last->Count += count;
+    else
+      moves.runs_.push_back({to, from, count});
+  };
+  if (front > 0) take(0, 0, static_cast<int32_t>(front));
+  for (size_t p = front; p < afterEnd; ++p) {
     const auto found = where.find(after[p]);
     if (found == where.end()) {
       moves.added_.push_back(static_cast<int32_t>(p));
       continue;
     }
-    const int32_t from = found->second;
-    kept[static_cast<size_t>(from)] = true;
-    TRun* last = moves.runs_.empty() ? nullptr : &moves.runs_.back();
-    if (last && last->To + last->Count == static_cast<int32_t>(p) && last->From + last->Count == from)
-      ++last->Count;
-    else
-      moves.runs_.push_back({static_cast<int32_t>(p), from, 1});
+    kept[static_cast<size_t>(found->second) - front] = true;
+    take(static_cast<int32_t>(p), found->second, 1);
   }
-  for (size_t i = 0; i < before.size(); ++i)
-    if (!kept[i]) moves.removed_.push_back(static_cast<int32_t>(i));
+  if (back > 0) take(static_cast<int32_t>(afterEnd), static_cast<int32_t>(beforeEnd), static_cast<int32_t>(back));
+  for (size_t i = front; i < beforeEnd; ++i)
+    if (!kept[i - front]) moves.removed_.push_back(static_cast<int32_t>(i));
   return moves;
 }
 

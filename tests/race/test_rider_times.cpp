@@ -162,6 +162,15 @@ TEST(RowMoves, TakeFewRunsAndGiveTheArrangementsBothWays) {
       else
         EXPECT_EQ(before[q], after[static_cast<size_t>(backward[q])]);
     }
+    // The positions that hold another row than before, either way: what a step rewrote.
+    for (const bool way : {true, false}) {
+      const std::vector<int32_t> sources = moves.Sources(way);
+      std::vector<int32_t> other;
+      for (size_t p = 0; p < sources.size(); ++p)
+        if (sources[p] != static_cast<int32_t>(p)) other.push_back(static_cast<int32_t>(p));
+      EXPECT_EQ(moves.Moved(way), other) << "round " << round;
+    }
   }
   EXPECT_TRUE(TRowMoves::Between(before, before).Unchanged());
+  EXPECT_TRUE(TRowMoves::Between(before, before).Moved(true).empty());
 }

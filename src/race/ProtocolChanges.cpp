@@ -1,6 +1,8 @@
 // What the protocol's rows carry beside their cells, and the taking and giving back of one
 // operation's change: the undo steps of the race commands and corrections rest on this.
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 
 #include "race/Protocol.h"
 
@@ -124,10 +126,7 @@ void TProtocol::Touch(int32_t row, TRowRecord& record) { FTracking->RowAtTouch.t
 std::vector<const void*> TProtocol::Arrangement() {
   std::vector<const void*> rows;
   rows.reserve(static_cast<size_t>(FGrid.RowCount()));
-  for (int32_t r = 1; r < FGrid.RowCount(); ++r) {
-    Record(r);
-    rows.push_back(Attached(r));
-  }
+  for (int32_t r = 1; r < FGrid.RowCount(); ++r) rows.push_back(&Record(r));
   return rows;
 }
 
@@ -169,14 +168,49 @@ TProtocolChange TProtocol::Track(const std::function<void()>& operation) {
   change.CanSortAfter = FGrid.SortOptions().CanSort();
   change.Rearranged = tracking.Rearranged;
 
-  // Where a record's row stands before and after: unmoved rows stay where they were touched.
-  std::unordered_map<const void*, int32_t> before, after;
+  // Where a record's row stands before and after: unmoved rows stay where they were touched; a
+  // moved one is found through the moves from where it was touched (a ranking moves few runs of
+  // rows), and only failing that by a look over all rows.
+  std::vector<const void*> arrangement;
+  std::optional<std::unordered_map<const void*, int32_t>> beforeAll, afterAll;
+  auto all = [](std::optional<std::unordered_map<const void*, int32_t>>& rows, const std::vector<const void*>& order)
+      -> const std::unordered_map<const void*, int32_t>& {
+    if (!rows) {
+      rows.emplace();
+      rows->reserve(order.size());
+      for (size_t i = 0; i < order.size(); ++i) rows->emplace(order[i], static_cast<int32_t>(i + 1));
+    }
+    return *rows;
+  };
   if (tracking.Rearranged) {
-    const std::vector<const void*> arrangement = Arrangement();
+    arrangement = Arrangement();
     change.Moves = TRowMoves::Between(tracking.ArrangementBefore, arrangement);
-    for (size_t i = 0; i < tracking.ArrangementBefore.size(); ++i)
-      before.emplace(tracking.ArrangementBefore[i], static_cast<int32_t>(i + 1));
-    for (size_t i = 0; i < arrangement.size(); ++i) after.emplace(arrangement[i], static_cast<int32_t>(i + 1));
+  }
+  const bool fewRuns = change.Moves.RunCount() <= 16;
+  auto stands = [](const std::vector<const void*>& order, const void* record, int32_t row) {
+    return row >= 1 && static_cast<size_t>(row) <= order.size() && order[static_cast<size_t>(row - 1)] == record;
+  };
+  auto hint = [&tracking](const void* record) {
+    const auto found = tracking.RowAtTouch.find(static_cast<const TRowRecord*>(record));
+    return found == tracking.RowAtTouch.end() ? -1 : found->second;
+  };
+  auto rowBefore = [&](const void* record) -> int32_t {
+    const int32_t row = hint(record);
+    if (fewRuns && stands(tracking.ArrangementBefore, record, row)) return row;
+    if (fewRuns && stands(arrangement, record, row)) return change.Moves.SourceOf(row - 1) + 1;  // 0: new
+    const auto& rows = all(beforeAll, tracking.ArrangementBefore);
+    const auto found = rows.find(record);
+    return found == rows.end() ? -1 : found->second;
+  };
+  auto rowAfter = [&](const void* record) -> int32_t {
+    const int32_t row = hint(record);
+    if (fewRuns && stands(arrangement, record, row)) return row;
+    if (fewRuns && stands(tracking.ArrangementBefore, record, row)) return change.Moves.TargetOf(row - 1) + 1;  // 0: gone
+    const auto& rows = all(afterAll, arrangement);
+    const auto found = rows.find(record);
+    return found == rows.end() ? -1 : found->second;
+  };
+  if (tracking.Rearranged) {
     for (int32_t added : change.Moves.Added()) {
       const int32_t row = added + 1;
       TProtocolChange::TRow image{row, {}, Record(row)};
@@ -184,20 +218,20 @@ TProtocolChange TProtocol::Track(const std::function<void()>& operation) {
       change.Added.push_back(std::move(image));
     }
     for (const auto& [record, image] : tracking.Removed) {
-      const auto found = before.find(record);
-      if (found == before.end() || after.count(record) != 0) continue;  // came and went within
+      const int32_t b = rowBefore(record);
+      if (b < 1 || rowAfter(record) >= 1) continue;  // came and went within
       TProtocolChange::TRow kept = image;
-      kept.Row = found->second;
+      kept.Row = b;
       change.Removed.push_back(std::move(kept));
     }
   }
-  auto rowIn = [&tracking](const std::unordered_map<const void*, int32_t>& rows, const TRowRecord* record) {
+  auto rowIn = [&](bool after, const TRowRecord* record) {
     if (!tracking.Rearranged) return tracking.RowAtTouch.at(record);
-    const auto found = rows.find(record);
-    return found == rows.end() ? -1 : found->second;
+    const int32_t row = after ? rowAfter(record) : rowBefore(record);
+    return row < 1 ? -1 : row;
   };
   for (const auto& [record, cells] : tracking.OldCells) {
-    const int32_t b = rowIn(before, record), a = rowIn(after, record);
+    const int32_t b = rowIn(false, record), a = rowIn(true, record);
     if (b < 0) continue;  // a new row: the image of it holds its cells
     for (const auto& [col, old] : cells) {
       const QString now = a >= 0 ? Cell(col, a) : QString();
@@ -206,7 +240,7 @@ TProtocolChange TProtocol::Track(const std::function<void()>& operation) {
     }
   }
   for (const auto& [record, old] : tracking.OldRecords) {
-    const int32_t b = rowIn(before, record), a = rowIn(after, record);
+    const int32_t b = rowIn(false, record), a = rowIn(true, record);
     if (b < 0 || (a >= 0 && *record == old)) continue;
     change.Records.push_back({b, a, old, a >= 0 ? *record : TRowRecord{}});
   }

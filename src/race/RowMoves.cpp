@@ -66,6 +66,18 @@ std::vector<int32_t> TRowMoves::Moved(bool forward) const {
   return moved;
 }
 
+int32_t TRowMoves::SourceOf(int32_t position) const {
+  for (const TRun& run : runs_)
+    if (position >= run.To && position < run.To + run.Count) return run.From + position - run.To;
+  return -1;
+}
+
+int32_t TRowMoves::TargetOf(int32_t index) const {
+  for (const TRun& run : runs_)
+    if (index >= run.From && index < run.From + run.Count) return run.To + index - run.From;
+  return -1;
+}
+
 bool TRowMoves::IsIdentity() const {
   return before_ == after_ &&
          std::all_of(runs_.begin(), runs_.end(), [](const TRun& run) { return run.To == run.From; });

@@ -19,6 +19,10 @@ public:
   // same position held before it, rows that are new there included: what a ranking that moved
   // one rider shifted, without a pass over the rows that stayed.
   std::vector<int32_t> Moved(bool forward) const;
+  // Where the row at a position of the new arrangement stood in the old, and the other way
+  // round; -1 for a row that exists on one side only. A step through the runs.
+  int32_t SourceOf(int32_t position) const;
+  int32_t TargetOf(int32_t index) const;
 
   int32_t CountBefore() const { return before_; }
   int32_t CountAfter() const { return after_; }

@@ -169,6 +169,8 @@ TEST(RowMoves, TakeFewRunsAndGiveTheArrangementsBothWays) {
       for (size_t p = 0; p < sources.size(); ++p)
         if (sources[p] != static_cast<int32_t>(p)) other.push_back(static_cast<int32_t>(p));
       EXPECT_EQ(moves.Moved(way), other) << "round " << round;
+      for (size_t p = 0; p < sources.size(); ++p)
+        ASSERT_EQ(way ? moves.SourceOf(int32_t(p)) : moves.TargetOf(int32_t(p)), sources[p]) << "round " << round;
     }
   }
   EXPECT_TRUE(TRowMoves::Between(before, before).Unchanged());

@@ -13,24 +13,61 @@ int Sign(int32_t v) { return (v > 0) - (v < 0); }
 
 }  // namespace
 
-int CompareEntries(const TSortedListEntry& E1, const TSortedListEntry& E2) {
-  const TSortOptions& options = *E1.Options;
-  int result = 0;
-  switch (options.SortStyle()) {
+int CompareSortTexts(TSortStyle Style, const TCustomCompare& Custom, const QString& Text1, const QString& Text2) {
+  switch (Style) {
     case ssAutomatic:
-    case ssNormal: result = ComparePlain(E1.Text, E2.Text); break;
-    case ssNumeric: result = CompareNumeric(E1.Text, E2.Text); break;
-    case ssNumericExtended: result = CompareNumericExtended(E1.Text, E2.Text); break;
-    case ssDateTime: result = CompareDateTime(E1.Text, E2.Text); break;
-    case ssTime: result = CompareTime(E1.Text, E2.Text); break;
+    case ssNormal: return ComparePlain(Text1, Text2);
+    case ssNumeric: return CompareNumeric(Text1, Text2);
+    case ssNumericExtended: return CompareNumericExtended(Text1, Text2);
+    case ssDateTime: return CompareDateTime(Text1, Text2);
+    case ssTime: return CompareTime(Text1, Text2);
     case ssCustom:
       // Without a comparison the column still gets a consistent order: the plain one.
       // The sign alone, so that reversing the direction cannot overflow.
-      result = options.CustomCompare ? Sign(options.CustomCompare(E1.Text, E2.Text)) : ComparePlain(E1.Text, E2.Text);
-      break;
+      return Custom ? Sign(Custom(Text1, Text2)) : ComparePlain(Text1, Text2);
   }
+  return 0;
+}
+
+int CompareEntries(const TSortedListEntry& E1, const TSortedListEntry& E2) {
+  const TSortOptions& options = *E1.Options;
+  const int result = CompareSortTexts(options.SortStyle(), options.CustomCompare, E1.Text, E2.Text);
   if (result == 0) return E1.RowIndex < E2.RowIndex ? -1 : (E1.RowIndex > E2.RowIndex ? 1 : 0);
   return options.SortDirection() == sdDescending ? -result : result;
+}
+
+TSortKeys TSortGrid::SortKeysFor(int32_t ACol) {
+  TSortKeys result;
+  result.CaseSensitive = FSortOptions.SortCaseSensitive();
+  for (int32_t col : KeyColumns(ACol)) result.Keys.push_back({col, ssAutomatic, {}});
+  // The styles are asked last key first, as the passes ask them; a handler that leaves a
+  // style alone leaves the one of the pass before.
+  TSortStyle passStyle = ssAutomatic;
+  for (auto key = result.Keys.rbegin(); key != result.Keys.rend(); ++key) {
+    FSortOptions.CustomCompare = nullptr;
+    if (OnGetSortStyle) {
+      OnGetSortStyle(this, key->Col, passStyle);
+      FSortOptions.SetSortStyle(passStyle);
+    } else if (FSortOptions.SortStyle() == ssAutomatic) {
+      FSortOptions.SetSortStyle(DetectSortStyle(key->Col));
+    }
+    key->Style = FSortOptions.SortStyle();
+    key->Custom = FSortOptions.CustomCompare;
+  }
+  FSortOptions.CustomCompare = nullptr;
+  return result;
+}
+
+int TSortGrid::CompareRows(const TSortKeys& Keys, int32_t Row1, int32_t Row2) const {
+  for (const TSortKeys::TKey& key : Keys.Keys) {
+    QString a = Cells(key.Col, Row1), b = Cells(key.Col, Row2);
+    if (!Keys.CaseSensitive) {
+      a = LowerAscii(a);
+      b = LowerAscii(b);
+    }
+    if (const int result = CompareSortTexts(key.Style, key.Custom, a, b)) return result;
+  }
+  return 0;
 }
 
 void TSortGrid::SortByColumn(int32_t ACol) {
@@ -53,17 +90,9 @@ void TSortGrid::SortByColumn(int32_t ACol) {
 
   // Key 0 is the primary column, then the secondary columns as written. Items that are no
   // column number, and columns the grid does not have, are left out.
-  QStringList items = ReadCommaList(FSortOptions.SecondaryIndex());
-  const QString primary = QString::number(ACol);
-  items.removeOne(primary);
-  items.prepend(primary);
-  std::vector<int32_t> keys;
-  if (ACol >= 0 && ACol < ColCount()) {
-    for (const QString& item : std::as_const(items)) {
-      int32_t col = 0;
-      if (TryStrToInt(item, col) && col >= 0 && col < ColCount()) keys.push_back(col);
-    }
-  }
+  const std::vector<int32_t> keys = KeyColumns(ACol);
+  // Whatever it leaves, the rows are no longer where a reader last saw them sorted.
+  RowData().NoteRearranged();
 
   // The working copy is a permutation of the grid's rows: order[p] is the original row at
   // working position p; where[r] is the grid position that original row r holds now.
@@ -74,13 +103,26 @@ void TSortGrid::SortByColumn(int32_t ACol) {
   std::vector<int32_t> next(order.size());
   TSortStyle passStyle = ssAutomatic;
 
-  for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-    const int32_t col = *key;
+  // Every key's texts are read once, row by row in the order the rows are stored. Read pass by
+  // pass in the working order, they were fetched from all over the rows' storage, which cost
+  // more than the sorting itself once the rows carried more than their texts.
+  std::vector<std::vector<QString>> texts(keys.size(), std::vector<QString>(static_cast<size_t>(n)));
+  // Each key's texts serve one pass and are handed over to its entries, not copied: a copy
+  // touches the text's storage once more.
+  for (int32_t r = 1; r < n; ++r) {
+    const auto* list = static_cast<const TStringSparseList*>(RowData().Get(r));
+    if (list == nullptr) continue;
+    for (size_t k = 0; k < keys.size(); ++k) texts[k][static_cast<size_t>(r)] = list->Get(keys[k]);
+  }
+
+  for (size_t k = keys.size(); k-- > 0;) {
+    const int32_t col = keys[k];
+    std::vector<QString>& column = texts[k];
     FSortedList.clear();
     FSortEntries.clear();
     FSortEntries.reserve(static_cast<size_t>(std::max(0, n - 1)));
     for (int32_t p = 1; p < n; ++p)
-      FSortEntries.push_back({Cells(col, where[static_cast<size_t>(order[static_cast<size_t>(p)])]), p, &FSortOptions});
+      FSortEntries.push_back({std::move(column[static_cast<size_t>(order[static_cast<size_t>(p)])]), p, &FSortOptions});
     for (TSortedListEntry& entry : FSortEntries) FSortedList.push_back(&entry);
 
     if (OnGetSortStyle) {
@@ -90,10 +132,22 @@ void TSortGrid::SortByColumn(int32_t ACol) {
       FSortOptions.SetSortStyle(DetectSortStyle(col));
     }
     if (!FSortOptions.SortCaseSensitive())
-      for (auto& entry : FSortedList) entry->Text = LowerAscii(entry->Text);
+      for (auto& entry : FSortedList) {
+        const QString& text = entry->Text;
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c >= u'A' && c <= u'Z'; }))
+          entry->Text = LowerAscii(text);
+      }
 
+    // CompareEntries, with the pass's style and direction taken once.
+    const TSortStyle style = FSortOptions.SortStyle();
+    const TCustomCompare& custom = FSortOptions.CustomCompare;
+    const bool descending = FSortOptions.SortDirection() == sdDescending;
     std::stable_sort(FSortedList.begin(), FSortedList.end(),
-                     [](const TSortedListEntry* a, const TSortedListEntry* b) { return CompareEntries(*a, *b) < 0; });
+                     [style, &custom, descending](const TSortedListEntry* a, const TSortedListEntry* b) {
+                       const int result = CompareSortTexts(style, custom, a->Text, b->Text);
+                       if (result == 0) return a->RowIndex < b->RowIndex;
+                       return descending ? result > 0 : result < 0;
+                     });
 
     next[0] = 0;
     for (size_t i = 0; i < FSortedList.size(); ++i)
@@ -105,6 +159,63 @@ void TSortGrid::SortByColumn(int32_t ACol) {
       SelectMovedRows(oldSelection, order);
     }
   }
+}
+
+std::vector<int32_t> TSortGrid::KeyColumns(int32_t ACol) const {
+  // Key 0 is the primary column, then the secondary columns as written. Items that are no
+  // column number, and columns the grid does not have, are left out.
+  QStringList items = ReadCommaList(FSortOptions.SecondaryIndex());
+  const QString primary = QString::number(ACol);
+  items.removeOne(primary);
+  items.prepend(primary);
+  std::vector<int32_t> keys;
+  if (ACol >= 0 && ACol < ColCount()) {
+    for (const QString& item : std::as_const(items)) {
+      int32_t col = 0;
+      if (TryStrToInt(item, col) && col >= 0 && col < ColCount()) keys.push_back(col);
+    }
+  }
+  return keys;
+}
+
+int TSortGrid::CompareCell(const TSortKeys& Keys, size_t Key, int32_t Row, const QString& Text) const {
+  const TSortKeys::TKey& key = Keys.Keys.at(Key);
+  const QString cell = Cells(key.Col, Row);
+  return CompareSortTexts(key.Style, key.Custom, Keys.CaseSensitive ? cell : LowerAscii(cell), Text);
+}
+
+void TSortGrid::ArrangeRowRange(int32_t First, const std::vector<int32_t>& Order) {
+  if (Order.empty()) return;
+  TGridUpdateGuard bracket(*this);
+  TSparseList& data = RowData();
+  std::vector<void*> lists(Order.size());
+  for (size_t i = 0; i < Order.size(); ++i) lists[i] = data.Get(Order[i]);
+  for (size_t i = 0; i < Order.size(); ++i) data.Put(First + static_cast<int32_t>(i), lists[i]);
+  // The selected rows follow their lines, as SelectMovedRows has them follow after a sort.
+  const int32_t last = First + static_cast<int32_t>(Order.size()) - 1;
+  std::vector<int32_t> selected;
+  for (const QString& text : std::as_const(FSelectedRows)) {
+    int32_t r = 0;
+    if (!TryStrToInt(text, r) || r <= 0 || r >= RowCount()) continue;
+    if (r >= First && r <= last) {
+      for (size_t i = 0; i < Order.size(); ++i)
+        if (Order[i] == r) r = First + static_cast<int32_t>(i);
+    }
+    selected.push_back(r);
+  }
+  std::sort(selected.begin(), selected.end());
+  selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+  if (!selected.empty()) {
+    SetRow(selected.front());
+    FSelectedRows.clear();
+    FSelectionTrail.clear();
+    for (int32_t r : selected) {
+      FSelectedRows << QString::number(r);
+      FSelectionTrail << QString::number(r);
+    }
+  }
+  ReloadEditor(Col(), Row());
+  InvalidateGrid();
 }
 
 void TSortGrid::WriteBackRows(const std::vector<int32_t>& order, std::vector<int32_t>& where) {

@@ -233,6 +233,11 @@ public:
 
   int32_t Count() const { return FList.Count(); }
   QString Get(int32_t index) const;
+  // The text itself, without a copy; nullptr for an empty cell.
+  const QString* Text(int32_t index) const {
+    const TStrItem* item = Item(index);
+    return item != nullptr ? &item->Text : nullptr;
+  }
   void Put(int32_t index, const QString& text);
   void* GetObject(int32_t index) const;
   void PutObject(int32_t index, void* object);

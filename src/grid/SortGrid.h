@@ -70,7 +70,7 @@ private:
 
 // One data row in one sort pass.
 struct TSortedListEntry {
-  QString Text;          // the key column's text, lower-cased unless the sort is case sensitive
+  QString Text;          // the key column's text (plain texts keep their letter case: compared folded)
   int32_t RowIndex = 0;  // position in the working copy, 1-based like grid rows; the tie-break
   const TSortOptions* Options = nullptr;
 };

@@ -40,11 +40,10 @@ TSortKeys TSortGrid::SortKeysFor(int32_t ACol) {
   TSortKeys result;
   result.CaseSensitive = FSortOptions.SortCaseSensitive();
   for (int32_t col : KeyColumns(ACol)) result.Keys.push_back({col, ssAutomatic, {}});
-  // The styles are asked last key first, as the passes ask them; a handler that leaves a
-  // style alone leaves the one of the pass before.
+  // The styles are asked last key first, as a sort asks them; a handler that leaves a style
+  // or comparison alone leaves the one of the key before.
   TSortStyle passStyle = ssAutomatic;
   for (auto key = result.Keys.rbegin(); key != result.Keys.rend(); ++key) {
-    FSortOptions.CustomCompare = nullptr;
     if (OnGetSortStyle) {
       OnGetSortStyle(this, key->Col, passStyle);
       FSortOptions.SetSortStyle(passStyle);
@@ -101,65 +100,112 @@ void TSortGrid::SortByColumn(int32_t ACol) {
   std::iota(order.begin(), order.end(), 0);
   std::vector<int32_t> where = order;
   std::vector<int32_t> next(order.size());
-  TSortStyle passStyle = ssAutomatic;
 
-  // Every key's texts are read once, row by row in the order the rows are stored. Read pass by
-  // pass in the working order, they were fetched from all over the rows' storage, which cost
-  // more than the sorting itself once the rows carried more than their texts.
-  std::vector<std::vector<QString>> texts(keys.size(), std::vector<QString>(static_cast<size_t>(n)));
-  // Each key's texts serve one pass and are handed over to its entries, not copied: a copy
-  // touches the text's storage once more.
+  // The styles of the keys, asked last key first as the passes have always asked them; a
+  // handler that leaves a style or comparison alone leaves the one of the key before.
+  std::vector<TSortKeys::TKey> styles(keys.size());
+  std::vector<bool> fold(keys.size());
+  TSortStyle passStyle = ssAutomatic;
+  bool oneSort = keys.size() > 1;
+  for (size_t k = keys.size(); k-- > 0;) {
+    if (OnGetSortStyle) {
+      OnGetSortStyle(this, keys[k], passStyle);
+      FSortOptions.SetSortStyle(passStyle);
+    } else if (FSortOptions.SortStyle() == ssAutomatic) {
+      FSortOptions.SetSortStyle(DetectSortStyle(keys[k]));
+    }
+    styles[k] = {keys[k], FSortOptions.SortStyle(), FSortOptions.CustomCompare};
+    fold[k] = !FSortOptions.SortCaseSensitive();
+    // Plain texts and the owner's comparison are orders; the number, date and time styles
+    // fall back on the plain order for texts they cannot read, and keep their passes.
+    const TSortStyle style = styles[k].Style;
+    if (style != ssNormal && style != ssAutomatic && style != ssCustom) oneSort = false;
+    for (size_t other = k + 1; other < keys.size(); ++other)
+      if (keys[other] == keys[k]) oneSort = false;
+  }
+
+  // Every key's texts are read once, row by row in the order the rows are stored, and not
+  // copied. Read pass by pass in the working order and copied, they were fetched from all over
+  // the rows' storage, which cost more than the sorting itself. Plain texts are compared with
+  // their letter case folded on the way; a text for another comparison is lowered only when it
+  // has a capital letter.
+  static const QString kEmpty;
+  std::vector<std::vector<const QString*>> texts(keys.size(), std::vector<const QString*>(static_cast<size_t>(n), &kEmpty));
   for (int32_t r = 1; r < n; ++r) {
     const auto* list = static_cast<const TStringSparseList*>(RowData().Get(r));
     if (list == nullptr) continue;
-    for (size_t k = 0; k < keys.size(); ++k) texts[k][static_cast<size_t>(r)] = list->Get(keys[k]);
+    for (size_t k = 0; k < keys.size(); ++k)
+      if (const QString* text = list->Text(keys[k])) texts[k][static_cast<size_t>(r)] = text;
   }
+  auto hasUpper = [](const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c >= u'A' && c <= u'Z'; });
+  };
+  const bool descending = FSortOptions.SortDirection() == sdDescending;
 
-  for (size_t k = keys.size(); k-- > 0;) {
-    const int32_t col = keys[k];
-    std::vector<QString>& column = texts[k];
+  auto compareTexts = [&](size_t k, const QString& x, const QString& y) {
+    const TSortKeys::TKey& key = styles[k];
+    if (!fold[k]) return CompareSortTexts(key.Style, key.Custom, x, y);
+    if (key.Style == ssNormal || key.Style == ssAutomatic) return ComparePlainFolded(x, y);
+    if (!hasUpper(x) && !hasUpper(y)) return CompareSortTexts(key.Style, key.Custom, x, y);
+    return CompareSortTexts(key.Style, key.Custom, LowerAscii(x), LowerAscii(y));
+  };
+
+  // The entries of a pass: its key's texts and the working positions. Where the primary key
+  // comes twice, rows are written back (and the selection handler runs) before the last pass:
+  // its texts are then read from the grid again.
+  const bool writesBetween = std::count(keys.begin(), keys.end(), ACol) > 1;
+  bool written = false;
+  auto fillEntries = [&](size_t k) {
     FSortedList.clear();
     FSortEntries.clear();
     FSortEntries.reserve(static_cast<size_t>(std::max(0, n - 1)));
-    for (int32_t p = 1; p < n; ++p)
-      FSortEntries.push_back({std::move(column[static_cast<size_t>(order[static_cast<size_t>(p)])]), p, &FSortOptions});
-    for (TSortedListEntry& entry : FSortEntries) FSortedList.push_back(&entry);
-
-    if (OnGetSortStyle) {
-      OnGetSortStyle(this, col, passStyle);
-      FSortOptions.SetSortStyle(passStyle);
-    } else if (FSortOptions.SortStyle() == ssAutomatic) {
-      FSortOptions.SetSortStyle(DetectSortStyle(col));
+    for (int32_t p = 1; p < n; ++p) {
+      const size_t row = static_cast<size_t>(order[static_cast<size_t>(p)]);
+      FSortEntries.push_back({written ? Cells(keys[k], where[row]) : *texts[k][row], p, &FSortOptions});
     }
-    if (!FSortOptions.SortCaseSensitive())
-      for (auto& entry : FSortedList) {
-        const QString& text = entry->Text;
-        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c >= u'A' && c <= u'Z'; }))
-          entry->Text = LowerAscii(text);
-      }
-
-    // CompareEntries, with the pass's style and direction taken once.
-    const TSortStyle style = FSortOptions.SortStyle();
-    const TCustomCompare& custom = FSortOptions.CustomCompare;
-    const bool descending = FSortOptions.SortDirection() == sdDescending;
-    std::stable_sort(FSortedList.begin(), FSortedList.end(),
-                     [style, &custom, descending](const TSortedListEntry* a, const TSortedListEntry* b) {
-                       const int result = CompareSortTexts(style, custom, a->Text, b->Text);
-                       if (result == 0) return a->RowIndex < b->RowIndex;
-                       return descending ? result > 0 : result < 0;
-                     });
-
+    for (TSortedListEntry& entry : FSortEntries) FSortedList.push_back(&entry);
+  };
+  auto takeOrder = [&] {
     next[0] = 0;
-    for (size_t i = 0; i < FSortedList.size(); ++i)
-      next[i + 1] = order[static_cast<size_t>(FSortedList[i]->RowIndex)];
+    for (size_t i = 0; i < FSortedList.size(); ++i) next[i + 1] = order[static_cast<size_t>(FSortedList[i]->RowIndex)];
     order.swap(next);
+  };
 
-    if (col == ACol) {
+  if (oneSort) {
+    // Stable passes by orders, last key first, leave the rows ordered by all keys at once and
+    // then by their order before: one sort does that.
+    // The working order is still the grid's, so an entry's position is its row.
+    fillEntries(0);
+    std::stable_sort(FSortedList.begin(), FSortedList.end(), [&](const TSortedListEntry* a, const TSortedListEntry* b) {
+      int result = compareTexts(0, a->Text, b->Text);
+      for (size_t k = 1; result == 0 && k < keys.size(); ++k)
+        result = compareTexts(k, *texts[k][static_cast<size_t>(a->RowIndex)], *texts[k][static_cast<size_t>(b->RowIndex)]);
+      if (result == 0) return a->RowIndex < b->RowIndex;
+      return descending ? result > 0 : result < 0;
+    });
+    takeOrder();
+    WriteBackRows(order, where);
+    SelectMovedRows(oldSelection, order);
+    return;
+  }
+
+  for (size_t k = keys.size(); k-- > 0;) {
+    fillEntries(k);
+    FSortOptions.SetSortStyle(styles[k].Style);
+    std::stable_sort(FSortedList.begin(), FSortedList.end(), [&, k](const TSortedListEntry* a, const TSortedListEntry* b) {
+      const int result = compareTexts(k, a->Text, b->Text);
+      if (result == 0) return a->RowIndex < b->RowIndex;
+      return descending ? result > 0 : result < 0;
+    });
+    takeOrder();
+    if (keys[k] == ACol) {
       WriteBackRows(order, where);
       SelectMovedRows(oldSelection, order);
+      written = writesBetween;
     }
   }
 }
+
 
 std::vector<int32_t> TSortGrid::KeyColumns(int32_t ACol) const {
   // Key 0 is the primary column, then the secondary columns as written. Items that are no

@@ -112,6 +112,39 @@ TEST(Ranking, StoppIsTheFullRankingInRandomRaces) {
   }
 }
 
+// A sort by several keys is one pass where the keys' comparisons are orders; it must leave what
+// stable sorts by each key, last key first, leave: letter case folded, ties kept, either way.
+TEST(Ranking, OneSortByAllKeysIsTheStablePasses) {
+  std::mt19937 random(11);
+  const QStringList categories = {"M20", "m20", "W30", "", "w30", "Jugend"};
+  for (int round = 0; round < 40; ++round) {
+    TSortGrid one, passes;
+    for (TSortGrid* grid : {&one, &passes}) {
+      grid->SetColCount(4);
+      grid->SetRowCount(60);
+      grid->OnGetSortStyle = [grid](QObject*, int32_t col, TSortStyle& style) {
+        style = col == 3 ? ssNormal : ssCustom;
+        if (col != 3) grid->SortOptions().CustomCompare = CompareByLength;
+      };
+      grid->SortOptions().SetSortDirection(round % 2 == 0 ? sdAscending : sdDescending);
+    }
+    for (int32_t r = 1; r < 60; ++r) {
+      const QStringList cells = {QString::number(r), QString::number(random() % 6),
+                                 random() % 3 == 0 ? QString() : QStringLiteral("%1,%2").arg(random() % 3).arg(random() % 2),
+                                 categories[static_cast<qsizetype>(random() % 6)]};
+      for (int32_t c = 0; c < 4; ++c) {
+        one.SetCells(c, r, cells[c]);
+        passes.SetCells(c, r, cells[c]);
+      }
+    }
+    one.SortOptions().SetSecondaryIndex(QStringLiteral("2,1"));
+    one.SortByColumn(3);
+    passes.SortOptions().SetSecondaryIndex(QString());
+    for (int32_t col : {1, 2, 3}) passes.SortByColumn(col);
+    for (int32_t r = 1; r < 60; ++r) ASSERT_EQ(one.Cells(0, r), passes.Cells(0, r)) << "round " << round << ", row " << r;
+  }
+}
+
 // Moving a row list shifts only the entries between the two places; it must leave what a
 // delete and an insert leave, count included, also at and beyond the end.
 TEST(Ranking, ListMoveIsDeleteThenInsert) {

@@ -210,11 +210,16 @@ public:
   void Clear();
   void ForAll(const std::function<void(int32_t, void*)>& f) const { FList.ForAll(f); }
   const TSparsePointerArray& Array() const { return FList; }
+  // Counts the changes that move, replace or drop an entry (filling an empty slot is none), so
+  // a reader can tell that the entries still stand where it saw them.
+  uint64_t Rearrangements() const { return FRearrangements; }
+  void NoteRearranged() { ++FRearrangements; }
 
 private:
   static void CheckIndex(int32_t index);
   TSparsePointerArray FList;
   int32_t FCount = 0;
+  uint64_t FRearrangements = 0;
 };
 
 // A sparse list of (text, object) pairs: one row of the string grid, indexed by column.
@@ -228,6 +233,11 @@ public:
 
   int32_t Count() const { return FList.Count(); }
   QString Get(int32_t index) const;
+  // The text itself, without a copy; nullptr for an empty cell.
+  const QString* Text(int32_t index) const {
+    const TStrItem* item = Item(index);
+    return item != nullptr ? &item->Text : nullptr;
+  }
   void Put(int32_t index, const QString& text);
   void* GetObject(int32_t index) const;
   void PutObject(int32_t index, void* object);
@@ -725,6 +735,9 @@ public:
   void SetObjects(int32_t ACol, int32_t ARow, void* Value);
   TMyStringGridStrings* Rows(int32_t Index);
   TMyStringGridStrings* Cols(int32_t Index);
+  // Told before a cell's text is written: -1 for the column or row when a whole row, a whole
+  // column or every cell changes at once.
+  std::function<void(int32_t ACol, int32_t ARow)> OnCellWriting;
 
   // Storage introspection, for callers that must know what exists.
   const TSparseList& Data() const { return FData; }

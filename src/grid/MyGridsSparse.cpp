@@ -99,12 +99,15 @@ void* TSparseList::Get(int32_t index) const {
 
 void TSparseList::Put(int32_t index, void* value) {
   CheckIndex(index);
+  const void* old = FList.Get(index);
+  if (old != nullptr && old != value) ++FRearrangements;
   FList.Put(index, value);
   FCount = FList.HighBound() + 1;
 }
 
 void TSparseList::Insert(int32_t index, void* value) {
   CheckIndex(index);
+  ++FRearrangements;
   if (index < FCount) {
     // Shift only the stored entries, from the top down, so nothing is overwritten.
     std::vector<std::pair<int32_t, void*>> moved;
@@ -121,6 +124,7 @@ void TSparseList::Insert(int32_t index, void* value) {
 void TSparseList::Delete(int32_t index) {
   CheckIndex(index);
   if (index >= FCount) return;
+  ++FRearrangements;
   std::vector<std::pair<int32_t, void*>> moved;
   FList.ForAll([&](int32_t i, void* v) { moved.emplace_back(i, v); }, index + 1);
   FList.Put(index, nullptr);
@@ -136,6 +140,7 @@ void TSparseList::Exchange(int32_t index1, int32_t index2) {
   CheckIndex(index2);
   void* v1 = FList.Get(index1);
   void* v2 = FList.Get(index2);
+  if (v1 != v2) ++FRearrangements;
   FList.Put(index1, v2);
   FList.Put(index2, v1);
   FCount = std::max(FCount, FList.HighBound() + 1);
@@ -146,11 +151,21 @@ void TSparseList::Move(int32_t curIndex, int32_t newIndex) {
   CheckIndex(newIndex);
   if (curIndex == newIndex) return;
   void* value = FList.Get(curIndex);
+  if (curIndex < FCount && newIndex < FCount) {
+    // Within the list only the entries between the two places shift, and the count stays:
+    // what a delete and an insert leave, without walking every entry behind them.
+    ++FRearrangements;
+    const int32_t step = curIndex < newIndex ? 1 : -1;
+    for (int32_t i = curIndex; i != newIndex; i += step) FList.Put(i, FList.Get(i + step));
+    FList.Put(newIndex, value);
+    return;
+  }
   Delete(curIndex);
   Insert(newIndex, value);
 }
 
 void TSparseList::Clear() {
+  ++FRearrangements;
   FList.Clear();
   FCount = 0;
 }

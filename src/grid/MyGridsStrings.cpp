@@ -46,6 +46,7 @@ int32_t TMyStringGridStrings::AddObject(const QString& S, void* AObject) {
 }
 
 void TMyStringGridStrings::Clear() {
+  if (FGrid->OnCellWriting) FGrid->OnCellWriting(FTag > 0 ? -1 : ~FTag, FTag > 0 ? FTag - 1 : -1);
   if (FTag > 0) {
     const int32_t row = FTag - 1;
     if (auto* list = static_cast<TStringSparseList*>(FGrid->FData.Get(row))) list->Clear();
@@ -166,6 +167,7 @@ void TMyStringGrid::EnsureViews(int32_t ACol, int32_t ARow) {
 }
 
 void TMyStringGrid::SetCells(int32_t ACol, int32_t ARow, const QString& Value) {
+  if (OnCellWriting) OnCellWriting(ACol, ARow);
   TStringSparseList* list = EnsureRow(ARow);
   list->Put(ACol, Value);
   EnsureViews(ACol, ARow);
@@ -213,6 +215,7 @@ void TMyStringGrid::ViewsUpdate(bool updating) {
 }
 
 void TMyStringGrid::ColumnMoved(int32_t FromIndex, int32_t ToIndex) {
+  if (OnCellWriting) OnCellWriting(-1, -1);
   FData.ForAll([=](int32_t, void* v) { static_cast<TStringSparseList*>(v)->Move(FromIndex, ToIndex); });
   TMyDrawGrid::ColumnMoved(FromIndex, ToIndex);
 }

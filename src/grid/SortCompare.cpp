@@ -52,6 +52,19 @@ int ComparePlain(const QString& a, const QString& b) {
   return Order(a.size(), b.size());
 }
 
+int ComparePlainFolded(const QString& a, const QString& b) {
+  const qsizetype n = std::min(a.size(), b.size());
+  const char16_t* x = reinterpret_cast<const char16_t*>(a.constData());
+  const char16_t* y = reinterpret_cast<const char16_t*>(b.constData());
+  for (qsizetype i = 0; i < n; ++i) {
+    char16_t c = x[i], d = y[i];
+    if (c >= u'A' && c <= u'Z') c += u'a' - u'A';
+    if (d >= u'A' && d <= u'Z') d += u'a' - u'A';
+    if (c != d) return ByteOrder(c) < ByteOrder(d) ? -1 : 1;
+  }
+  return Order(a.size(), b.size());
+}
+
 int CompareNumeric(const QString& a, const QString& b) {
   const auto x = platform::StrToFloat(a);
   const auto y = platform::StrToFloat(b);

@@ -7,6 +7,8 @@ QString LowerAscii(const QString& text);
 
 // Character by character on the bytes of the 8-bit code page; a proper prefix is smaller.
 int ComparePlain(const QString& a, const QString& b);
+// ComparePlain of LowerAscii(a) and LowerAscii(b), without making either.
+int ComparePlainFolded(const QString& a, const QString& b);
 // As numbers in the locale's format; the plain comparison when either does not convert.
 int CompareNumeric(const QString& a, const QString& b);
 // As date-and-time values in the locale's formats; plain when either does not convert.

@@ -70,7 +70,7 @@ private:
 
 // One data row in one sort pass.
 struct TSortedListEntry {
-  QString Text;          // the key column's text, lower-cased unless the sort is case sensitive
+  QString Text;          // the key column's text (plain texts keep their letter case: compared folded)
   int32_t RowIndex = 0;  // position in the working copy, 1-based like grid rows; the tie-break
   const TSortOptions* Options = nullptr;
 };
@@ -78,6 +78,20 @@ struct TSortedListEntry {
 // Orders two entries by the options' style and direction; equal keys keep their row order in
 // both directions, so this is a total order whenever the style's comparison is one.
 int CompareEntries(const TSortedListEntry& E1, const TSortedListEntry& E2);
+// Orders two key texts by a style, ascending; the comparison every sort pass makes.
+int CompareSortTexts(TSortStyle Style, const TCustomCompare& Custom, const QString& Text1, const QString& Text2);
+
+// The keys of a sort by several columns (the first the primary one), each with the style the
+// grid's sort would use for it; for ordering single rows as that sort orders them.
+struct TSortKeys {
+  struct TKey {
+    int32_t Col = 0;
+    TSortStyle Style = ssNormal;
+    TCustomCompare Custom;
+  };
+  std::vector<TKey> Keys;
+  bool CaseSensitive = false;
+};
 
 using TGetSortStyleEvent = std::function<void(QObject* Sender, int32_t Col, TSortStyle& SortStyle)>;
 
@@ -190,6 +204,17 @@ public:
   std::function<void(QObject* Sender, const std::function<void()>& Sort)> OnHeaderSort;
   // The entries of the last sort pass.
   const std::vector<TSortedListEntry*>& SortedList() const { return FSortedList; }
+  // The keys SortByColumn would sort by with this primary column and secondary index, their
+  // styles asked in the order of its passes (and the options left as those passes leave them).
+  TSortKeys SortKeysFor(int32_t ACol);
+  // Orders two data rows by the keys, ascending, as such a sort does before it falls back on
+  // the rows' order: negative, zero or positive.
+  int CompareRows(const TSortKeys& Keys, int32_t Row1, int32_t Row2) const;
+  // The same for one key: the row's cell against a text (letter case already as the keys take it).
+  int CompareCell(const TSortKeys& Keys, size_t Key, int32_t Row, const QString& Text) const;
+  // Gives rows First .. First + Order.size() - 1 a new order in one step: new position First + i
+  // gets the row at Order[i]. The selection follows its rows, as after a sort.
+  void ArrangeRowRange(int32_t First, const std::vector<int32_t>& Order);
 
   // Update bracket: no re-sort on size changes inside it; OnEndUpdate at every EndUpdate.
   TNotifyEvent OnEndUpdate;
@@ -361,6 +386,8 @@ private:
   // original row stands now in `where`.
   void WriteBackRows(const std::vector<int32_t>& order, std::vector<int32_t>& where);
   void SelectMovedRows(const QStringList& oldSelection, const std::vector<int32_t>& order);
+  // The key columns of a sort by ACol: it first, then the secondary index's columns.
+  std::vector<int32_t> KeyColumns(int32_t ACol) const;
   void LoadLines(QStringList lines, bool RestoreLayout);
   // Drops the stored texts and objects of rows first .. the highest stored row.
   void ForgetStoredRowsFrom(int32_t first);

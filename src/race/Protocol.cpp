@@ -139,8 +139,10 @@ TProtocol::TProtocol(TSortGrid& grid, std::function<int32_t(int k)> lapDistance)
   FGrid.OnEndUpdate = [this](QObject*) {
     if (!FRanking) EnsureEntryRow();
   };
+  FGrid.OnCellWriting = [this](int32_t ACol, int32_t ARow) { CellWriting(ACol, ARow); };
   FGrid.OnHeaderSort = [this](QObject*, const std::function<void()>& sort) {
     auto sortHere = [this, &sort] {
+      FRankedOrder = false;
       BeforeRearranging();
       sort();
     };
@@ -172,6 +174,7 @@ TProtocol::~TProtocol() {
   FGrid.OnEndUpdate = nullptr;
   FGrid.OnHeaderSort = nullptr;
   FGrid.OnDrawCell = nullptr;
+  FGrid.OnCellWriting = nullptr;
 }
 
 void TProtocol::SetUpGrid(TSortGrid& grid) {
@@ -202,6 +205,8 @@ void TProtocol::StartUp() {
 }
 
 void TProtocol::Clear() {
+  FRankedOrder = false;
+  FKeyChanges.clear();
   FGrid.Clear();
   FRecords.clear();
 }
@@ -351,7 +356,7 @@ void TProtocol::StopRider(uint32_t tick) {
     if (OnSelectRow) OnSelectRow(r);
     return;
   }
-  RankFinishers();
+  if (!PlaceChangedRows()) RankFinishers();
   // The name field now shows the row the ranking selected. An empty name would find the first
   // nameless rider rather than anyone in particular, so it leaves the selection alone.
   const QString name = NameField ? NameField() : QString();
@@ -431,8 +436,10 @@ std::vector<int32_t> TProtocol::NumberPlaces() {
 }
 
 void TProtocol::RankFinishers() {
+  FRankedOrder = false;
   BeforeRearranging();
   std::vector<int32_t> entries;
+  const bool sorts = !FGrid.Sorting();
   {
     TFlagScope ranking(FRanking);
     TSortOptions& sort = FGrid.SortOptions();
@@ -453,7 +460,256 @@ void TProtocol::RankFinishers() {
   // The next command is most likely a START: the entry row, where the rider without a time
   // used to sort to, is selected. It is the last row now.
   SelectRow(FGrid.RowCount() - 1);
+  if (!sorts) return;
+  entries.clear();
+  for (int32_t r = 1; r < FGrid.RowCount(); ++r)
+    if (IsEntryRow(r)) entries.push_back(r);
+  NoteRanked(std::move(entries));
 }
+
+void TProtocol::NoteRanked(std::vector<int32_t> entries) {
+  FKeyChanges.clear();
+  FRankEntries = std::move(entries);
+  FRankStamp = FGrid.Data().Rearrangements();
+  FRankedRowCount = FGrid.RowCount();
+  FRankCaseSensitive = FGrid.SortOptions().SortCaseSensitive();
+  FRankedOrder = FGrid.ParkedRowCount() == 0;
+}
+
+void TProtocol::CellWriting(int32_t col, int32_t row) {
+  if (!FRankedOrder) return;
+  if (col < 0 || row < 0) {
+    FRankedOrder = false;  // a whole row or column at once: no telling which keys changed
+    return;
+  }
+  if (row < 1 || (col != pcPlace && col != pcCategory && col != pcLapCount && col != pcTime && col != pcStartTick))
+    return;
+  // A row never written holds nothing and is an entry row, which is placed anyway.
+  const void* line = FGrid.Data().Get(row);
+  if (line != nullptr) FKeyChanges.try_emplace(line, TKeyChange{row, Cell(pcCategory, row)});
+}
+
+bool TProtocol::PlaceChangedRows() {
+  const int32_t n = FGrid.RowCount();
+  TSortOptions& sort = FGrid.SortOptions();
+  if (!FRankedOrder || FGrid.Sorting() || FGrid.ParkedRowCount() != 0 || n < FRankedRowCount ||
+      FGrid.Data().Rearrangements() != FRankStamp || sort.SortCaseSensitive() != FRankCaseSensitive ||
+      sort.SortCaseSensitive())
+    return false;
+  // The rows to place: those whose keys changed, the entry rows, and the rows added since.
+  std::vector<int32_t> changed;
+  std::vector<const TKeyChange*> keyChanges;
+  for (const auto& [line, change] : FKeyChanges) {
+    if (change.Row >= n || FGrid.Data().Get(change.Row) != line) return false;
+    changed.push_back(change.Row);
+    keyChanges.push_back(&change);
+  }
+  for (int32_t r : FRankEntries)
+    if (r < n) changed.push_back(r);
+  for (int32_t r = FRankedRowCount; r < n; ++r) changed.push_back(r);
+  std::sort(changed.begin(), changed.end());
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  // Where much has changed, the whole sort is the quicker way.
+  if (changed.size() * 4 > static_cast<size_t>(n) + 64) return false;
+
+  BeforeRearranging();
+  TFlagScope ranking(FRanking);
+  FRankedOrder = false;
+  sort.SetCanSort(true);
+  sort.SetSortDirection(sdAscending);
+  sort.SetSortCol(pcCategory);
+  // The keys and their comparison are the sort's own (see RankFinishers).
+  const QString secondary = sort.SecondaryIndex();
+  sort.SetSecondaryIndex(QStringLiteral("11,9"));
+  const TSortKeys keys = FGrid.SortKeysFor(pcCategory);
+  sort.SetSecondaryIndex(secondary);
+
+  auto isChanged = [&changed](int32_t r) { return std::binary_search(changed.begin(), changed.end(), r); };
+  auto changedBefore = [&changed](int32_t r) {
+    return static_cast<int32_t>(std::lower_bound(changed.begin(), changed.end(), r) - changed.begin());
+  };
+  // A stable sort orders by the keys, then by the rows' order before it.
+  auto sortsBefore = [&](int32_t a, int32_t b) {
+    const int c = FGrid.CompareRows(keys, a, b);
+    return c != 0 ? c < 0 : a < b;
+  };
+  // Each changed row goes in front of the first unchanged row that the sort puts after it
+  // (its anchor; n: behind all). The unchanged rows are in that order already.
+  struct TPlaced {
+    int32_t Row, Anchor, Final = 0;
+    bool Entry = false;
+  };
+  std::vector<TPlaced> placed;
+  placed.reserve(changed.size());
+  for (int32_t u : changed) {
+    int32_t lo = 1, hi = n;
+    while (lo < hi) {
+      const int32_t mid = lo + (hi - lo) / 2;
+      int32_t c = mid;
+      while (c < hi && isChanged(c)) ++c;
+      if (c == hi)
+        hi = mid;
+      else if (sortsBefore(c, u))
+        lo = c + 1;
+      else
+        hi = c;
+    }
+    while (lo < n && isChanged(lo)) ++lo;
+    placed.push_back({u, lo, 0, Cell(pcTime, u).isEmpty() && IsEntryRow(u)});
+  }
+  std::sort(placed.begin(), placed.end(), [&](const TPlaced& a, const TPlaced& b) {
+    return a.Anchor != b.Anchor ? a.Anchor < b.Anchor : sortsBefore(a.Row, b.Row);
+  });
+
+  // The sorted order's last row decides whether the entry rows go behind the riders, as
+  // PutEntryRowsLast decides it.
+  int32_t lastRow = -1;
+  if (!placed.empty() && placed.back().Anchor == n) {
+    lastRow = placed.back().Row;
+  } else {
+    for (int32_t r = n - 1; r >= 1 && lastRow < 0; --r)
+      if (!isChanged(r)) lastRow = r;
+  }
+  const bool entriesLast = lastRow >= 1 && !IsEntryRow(lastRow);
+  int32_t entryCount = 0;
+  for (const TPlaced& p : placed) entryCount += p.Entry && entriesLast ? 1 : 0;
+  int32_t inFront = 0, entryIndex = 0;
+  for (TPlaced& p : placed) {
+    const int32_t cleanBefore = p.Anchor - 1 - changedBefore(p.Anchor);
+    if (p.Entry && entriesLast)
+      p.Final = n - entryCount + entryIndex++;
+    else
+      p.Final = cleanBefore + ++inFront;
+  }
+
+  // Only the stretch between the first and the last row that moves changes.
+  int32_t first = n, last = 0;
+  for (const TPlaced& p : placed) {
+    if (p.Final == p.Row) continue;
+    first = std::min({first, p.Row, p.Final});
+    last = std::max({last, p.Row, p.Final});
+  }
+  if (first <= last) {
+    std::vector<const TPlaced*> byFinal;
+    for (const TPlaced& p : placed)
+      if (p.Final >= first && p.Final <= last) byFinal.push_back(&p);
+    std::sort(byFinal.begin(), byFinal.end(), [](const TPlaced* a, const TPlaced* b) { return a->Final < b->Final; });
+    std::vector<int32_t> order;
+    order.reserve(static_cast<size_t>(last - first + 1));
+    size_t next = 0;
+    int32_t clean = first;
+    for (int32_t q = first; q <= last; ++q) {
+      if (next < byFinal.size() && byFinal[next]->Final == q) {
+        order.push_back(byFinal[next++]->Row);
+        continue;
+      }
+      while (isChanged(clean)) ++clean;
+      order.push_back(clean++);
+    }
+    FGrid.ArrangeRowRange(first, order);
+  }
+
+  // The final row of an unchanged row at old position c.
+  auto finalOfClean = [&](int32_t c) {
+    int32_t ahead = 0;
+    for (const TPlaced& p : placed)
+      if (p.Anchor <= c && !(p.Entry && entriesLast)) ++ahead;
+    return c - changedBefore(c) + ahead;
+  };
+  // Numbering: a category's places change from where a row joined or left it on; past the
+  // last such row the places stand as they are once one does.
+  const int32_t sortedEnd = entriesLast ? n - entryCount : n;
+  struct TCategoryChange {
+    QString Category;
+    int32_t From, To;
+  };
+  std::vector<TCategoryChange> categories;
+  auto touch = [&categories](const QString& category, int32_t row) {
+    for (TCategoryChange& known : categories) {
+      if (SameCategory(known.Category, category)) {
+        known.From = std::min(known.From, row);
+        known.To = std::max(known.To, row);
+        return;
+      }
+    }
+    categories.push_back({category, row, row});
+  };
+  for (const TPlaced& p : placed)
+    if (!(p.Entry && entriesLast)) touch(Cell(pcCategory, p.Final), p.Final);
+  for (const TKeyChange* change : keyChanges) {
+    // It left its old category in front of the unchanged row that followed it.
+    int32_t after = change->Row + 1;
+    while (after < n && isChanged(after)) ++after;
+    touch(change->OldCategory, after < n ? finalOfClean(after) : sortedEnd);
+  }
+  {
+  TGridUpdateGuard bracket(FGrid);
+  for (const TCategoryChange& change : categories) {
+    // A category's rows are one stretch of the sorted rows.
+    const QString key = sort.SortCaseSensitive() ? change.Category : LowerAscii(change.Category);
+    auto bound = [&](int32_t lo, bool upper) {
+      int32_t hi = sortedEnd;
+      while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        const int c = FGrid.CompareCell(keys, 0, mid, key);
+        if (c < 0 || (upper && c == 0))
+          lo = mid + 1;
+        else
+          hi = mid;
+      }
+      return lo;
+    };
+    const int32_t groupFirst = bound(1, false);
+    const int32_t groupEnd = bound(groupFirst, true);
+    if (groupFirst >= groupEnd) continue;
+    RenumberGroup(groupFirst, groupEnd, std::clamp(change.From, groupFirst, groupEnd), change.To);
+  }
+
+  }
+  std::vector<int32_t> entries;
+  for (const TPlaced& p : placed)
+    if (p.Entry) entries.push_back(p.Final);
+  std::sort(entries.begin(), entries.end());
+  if (entries.empty() && entriesLast) {
+    AppendEntryRow();
+    entries.push_back(FGrid.RowCount() - 1);
+  }
+  SelectRow(FGrid.RowCount() - 1);
+  NoteRanked(std::move(entries));
+  return true;
+}
+
+void TProtocol::RenumberGroup(int32_t first, int32_t end, int32_t from, int32_t settled) {
+  // The count goes on from the finisher in front: his place is right, nothing before him changed.
+  int32_t counter = 1;
+  QString lastTime, lastPlace;
+  for (int32_t r = from - 1; r >= first; --r) {
+    const QString time = Cell(pcTime, r);
+    if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
+    lastTime = time;
+    lastPlace = Cell(pcPlace, r);
+    counter = lastPlace.toInt() + 1;
+    break;
+  }
+  for (int32_t r = from; r < end; ++r) {
+    const QString time = Cell(pcTime, r);
+    if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
+    QString place;
+    if (time == lastTime) {
+      place = lastPlace;  // a tie: the counter does not advance
+    } else {
+      place = QString::number(counter++);
+      lastTime = time;
+      lastPlace = place;
+    }
+    if (Cell(pcPlace, r) == place) {
+      if (r > settled) return;
+      continue;
+    }
+    SetCell(pcPlace, r, place);
+  }
+}
+
 
 // ---------------------------------------------------------------------------------------------
 // Row removal

@@ -289,6 +289,17 @@ private:
   void PutEntryRowsLast(const std::vector<int32_t>& entries);
   // Numbers the places of the finishers; returns the entry rows met on the way.
   std::vector<int32_t> NumberPlaces();
+  // A STOPP's ranking: the rows whose keys changed since the last ranking are placed into the
+  // ranked order of the others, and only their categories are numbered again. The result is
+  // exactly the full ranking's; false (nothing done) where the order is no ranking any more.
+  bool PlaceChangedRows();
+  // Numbers the finishers of the category group [first, end) again from row from on, taking
+  // the count from the finisher before it; stops past row settled where a place stands as it is.
+  void RenumberGroup(int32_t first, int32_t end, int32_t from, int32_t settled);
+  // A ranking has just ended: the order is one, and no row has changed since.
+  void NoteRanked(std::vector<int32_t> entries);
+  // The grid is about to write a cell: a row whose sort keys or place change is noted.
+  void CellWriting(int32_t col, int32_t row);
 
   // Change tracking: the arrangement is taken before the first step that moves, adds or
   // removes rows; a row's cells and record before the first write to them.
@@ -301,6 +312,19 @@ private:
   TSortGrid& FGrid;
   std::function<int32_t(int)> FLapDistance;
   bool FRanking = false;
+  // What keeps the ranked order between two rankings: while the grid's rows stand where the
+  // last ranking left them (its count of rearrangements unchanged), the rows not named here
+  // and no entry row are in ranked order. Rows are named by their line, which moves with them.
+  struct TKeyChange {
+    int32_t Row;          // where it stood, and still stands
+    QString OldCategory;  // its category at the last ranking
+  };
+  bool FRankedOrder = false;
+  uint64_t FRankStamp = 0;
+  int32_t FRankedRowCount = 0;
+  bool FRankCaseSensitive = false;
+  std::vector<int32_t> FRankEntries;  // the entry rows the ranking left, ascending
+  std::unordered_map<const void*, TKeyChange> FKeyChanges;
   std::deque<TRowRecord> FRecords;  // the rows point at these; emptied with the protocol
   std::optional<TTracking> FTracking;
 };

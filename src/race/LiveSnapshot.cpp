@@ -7,6 +7,7 @@
 #include "grid/SortCompare.h"
 #include "grid/SortGrid.h"
 #include "race/Protocol.h"
+#include "race/RaceSession.h"
 #include "race/TimeText.h"
 
 namespace {
@@ -59,9 +60,8 @@ int CompareNumbers(const QString& a, const QString& b) {
   return x != y ? (x < y ? -1 : 1) : ComparePlain(a, b);
 }
 
-}  // namespace
-
-std::vector<TLiveCategory> LiveCategories(const std::vector<TLiveRider>& riders) {
+template <typename TRiders>
+std::vector<TLiveCategory> CategoriesOf(const TRiders& riders) {
   struct Entry {
     QString key;  // the category as the ranking compares it
     const TLiveRider* rider;
@@ -89,6 +89,39 @@ std::vector<TLiveCategory> LiveCategories(const std::vector<TLiveRider>& riders)
   return categories;
 }
 
+}  // namespace
+
+std::vector<TLiveCategory> LiveCategories(const std::vector<TLiveRider>& riders) { return CategoriesOf(riders); }
+std::vector<TLiveCategory> LiveCategories(const TLiveRiderList& riders) { return CategoriesOf(riders); }
+
+namespace {
+
+// Press press of rider (0: his start), age milliseconds before now.
+TLiveEvent EventOf(const TLiveRider& rider, int32_t press, int32_t laps, bool stopped, int32_t age, const QDateTime& now) {
+  TLiveEvent event;
+  event.wallClock = now.addMSecs(-age).toString(QStringLiteral("hh:mm:ss"));
+  event.number = rider.number;
+  event.name = rider.name;
+  event.category = rider.category;
+  event.lap = press;
+  if (press == 0) {
+    event.kind = TLiveEvent::Kind::Start;
+  } else if (press < laps || !stopped) {
+    event.kind = TLiveEvent::Kind::Lap;
+    event.lapTime = rider.lapTimes[static_cast<size_t>(press - 1)];
+  } else {
+    // A stop that completes the fifth lap ranks the rider; one before it has no place.
+    const bool finished = rider.state == TLiveRider::State::Finished;
+    event.kind = finished ? TLiveEvent::Kind::Finish : TLiveEvent::Kind::Stop;
+    event.lapTime = rider.lapTimes[static_cast<size_t>(press - 1)];
+    event.place = finished ? rider.place : QString();
+    event.time = rider.time;
+  }
+  return event;
+}
+
+}  // namespace
+
 std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now) {
   // Every start (press 0) and press of every rider, by age; only the newest become events.
   struct Press {
@@ -114,26 +147,233 @@ std::vector<TLiveEvent> LiveEvents(const TProtocol& protocol, uint32_t nowTick, 
     const Press& press = presses[i];
     const TLiveRider rider = RiderOfRow(protocol, press.row, nowTick);
     const std::optional<TRiderTimes> times = protocol.RowTimes(press.row);
-    TLiveEvent event;
-    event.wallClock = now.addMSecs(-press.age).toString(QStringLiteral("hh:mm:ss"));
-    event.number = rider.number;
-    event.name = rider.name;
-    event.category = rider.category;
-    event.lap = press.press;
-    if (press.press == 0) {
-      event.kind = TLiveEvent::Kind::Start;
-    } else if (press.press < times->Laps() || !times->Stopped) {
-      event.kind = TLiveEvent::Kind::Lap;
-      event.lapTime = rider.lapTimes[static_cast<size_t>(press.press - 1)];
+    events.push_back(EventOf(rider, press.press, times->Laps(), times->Stopped, press.age, now));
+  }
+  return events;
+}
+
+TLiveRider& TLiveRiderList::operator[](size_t i) {
+  std::shared_ptr<const TLiveRider>& shared = OwnBlock(i / kBlock)[i % kBlock];
+  if (shared.use_count() > 1) shared = std::make_shared<TLiveRider>(*shared);
+  // Every record is made as a plain TLiveRider and this list is its only owner now.
+  return const_cast<TLiveRider&>(*shared);
+}
+
+void TLiveRiderList::push_back(TRiderPtr rider) {
+  if (size_ % kBlock == 0) {
+    blocks_.push_back(std::make_shared<TBlock>());
+    blocks_.back()->reserve(kBlock);
+  }
+  OwnBlock(size_ / kBlock).push_back(std::move(rider));
+  ++size_;
+}
+
+void TLiveRiderList::Set(size_t i, TRiderPtr rider) { OwnBlock(i / kBlock)[i % kBlock] = std::move(rider); }
+
+TLiveRiderList::TBlock& TLiveRiderList::OwnBlock(size_t b) {
+  // A block an earlier snapshot still holds is copied: snapshots are read on other threads.
+  std::shared_ptr<TBlock>& block = blocks_[b];
+  if (block.use_count() > 1) {
+    auto own = std::make_shared<TBlock>();
+    own->reserve(kBlock);
+    own->assign(block->begin(), block->end());
+    block = std::move(own);
+  }
+  return *block;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Who a row is: the record it carries moves with it through every sort; a row without one yet
+// is known by its cells' storage, which moves with it as well.
+const void* IdOf(const TProtocol& protocol, int32_t row) {
+  const TSortGrid& grid = protocol.Grid();
+  if (const void* record = grid.Objects(pcPlace, row)) return record;
+  return grid.Data().Get(row);
+}
+
+}  // namespace
+
+void TLiveTracker::Note(const TProtocol& protocol, const TSessionChange& change) {
+  if (full_) return;
+  if (change.Kind == TSessionChange::TKind::Other) {
+    Forget();
+    return;
+  }
+  if (!change.Protocol) return;
+  for (const int32_t row : change.Rows) {
+    if (row < 1 || row >= protocol.Grid().RowCount()) continue;
+    touchedIds_.insert(IdOf(protocol, row));
+    if (!reorder_) touchedRows_.push_back(row);
+  }
+  if (!change.InPlace) {
+    reorder_ = true;
+    touchedRows_.clear();
+  }
+}
+
+void TLiveTracker::Forget() {
+  full_ = true;
+  reorder_ = false;
+  touchedRows_.clear();
+  touchedIds_.clear();
+}
+
+void TLiveTracker::Take(const TProtocol& protocol, uint32_t nowTick, const QDateTime& now, TLiveSnapshot& snapshot) {
+  if (full_) {
+    base_ = nowTick;
+    Rebuild(protocol);
+  } else if (reorder_ || !Refresh(protocol)) {
+    Reorder(protocol);
+  }
+  full_ = reorder_ = false;
+  touchedRows_.clear();
+  touchedIds_.clear();
+  snapshot.riders = riders_;
+  snapshot.runningShiftMs = TickDiff(nowTick, base_);
+  snapshot.events = Events(nowTick, now);
+}
+
+TLiveTracker::TKept TLiveTracker::Read(const TProtocol& protocol, int32_t row) const {
+  TKept kept;
+  TLiveRider rider = RiderOfRow(protocol, row, base_);
+  // Counted from base_, unclamped: the snapshot adds the time since.
+  if (rider.state == TLiveRider::State::OnCourse)
+    if (const std::optional<uint32_t> start = TickFromText(protocol.Grid().Cells(pcStartTick, row)))
+      rider.runningMs = TickDiff(base_, *start);
+  kept.rider = std::make_shared<TLiveRider>(std::move(rider));
+  kept.id = IdOf(protocol, row);
+  kept.row = row;
+  if (const std::optional<TRiderTimes> times = protocol.RowTimes(row); times && times->Started) {
+    kept.ticks.push_back(times->Start);
+    for (int32_t k = 1; k <= std::min(times->Laps(), kRaceLaps); ++k) kept.ticks.push_back(times->Presses[static_cast<size_t>(k - 1)]);
+    kept.laps = times->Laps();
+    kept.stopped = times->Stopped;
+  }
+  return kept;
+}
+
+void TLiveTracker::AddPresses(const TKept& kept) {
+  for (size_t k = 0; k < kept.ticks.size(); ++k)
+    presses_.emplace(TickDiff(kept.ticks[k], base_), static_cast<int32_t>(k), kept.id);
+}
+
+void TLiveTracker::DropPresses(const TKept& kept) {
+  for (size_t k = 0; k < kept.ticks.size(); ++k)
+    presses_.erase(TPress{TickDiff(kept.ticks[k], base_), static_cast<int32_t>(k), kept.id});
+}
+
+void TLiveTracker::Rebuild(const TProtocol& protocol) {
+  kept_.clear();
+  index_.clear();
+  presses_.clear();
+  riders_.clear();
+  const int32_t rows = protocol.Grid().RowCount();
+  rowIndex_.assign(static_cast<size_t>(std::max(rows, 0)), -1);
+  for (int32_t row = 1; row < rows; ++row) {
+    if (protocol.IsEntryRow(row)) continue;
+    TKept kept = Read(protocol, row);
+    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(kept_.size());
+    index_[kept.id] = kept_.size();
+    AddPresses(kept);
+    riders_.push_back(kept.rider);
+    kept_.push_back(std::move(kept));
+  }
+}
+
+bool TLiveTracker::Refresh(const TProtocol& protocol) {
+  // Only cells of the rows named changed: each is read again where it stands.
+  if (static_cast<size_t>(protocol.Grid().RowCount()) != rowIndex_.size()) return false;
+  for (const int32_t row : touchedRows_)
+    if (row < 1 || static_cast<size_t>(row) >= rowIndex_.size() || (rowIndex_[static_cast<size_t>(row)] < 0) != protocol.IsEntryRow(row)) return false;
+  std::sort(touchedRows_.begin(), touchedRows_.end());
+  touchedRows_.erase(std::unique(touchedRows_.begin(), touchedRows_.end()), touchedRows_.end());
+  for (const int32_t row : touchedRows_) {
+    const int32_t i = rowIndex_[static_cast<size_t>(row)];
+    if (i < 0) continue;
+    TKept& old = kept_[static_cast<size_t>(i)];
+    DropPresses(old);
+    index_.erase(old.id);
+    old = Read(protocol, row);
+    index_[old.id] = static_cast<size_t>(i);
+    AddPresses(old);
+    riders_.Set(static_cast<size_t>(i), old.rider);
+  }
+  return true;
+}
+
+void TLiveTracker::Reorder(const TProtocol& protocol) {
+  // The riders not named are as they were, but for the place a ranking may have renumbered.
+  const TSortGrid& grid = protocol.Grid();
+  const int32_t rows = grid.RowCount();
+  std::vector<TKept> kept;
+  kept.reserve(kept_.size() + 1);
+  std::vector<bool> taken(kept_.size(), false);
+  rowIndex_.assign(static_cast<size_t>(std::max(rows, 0)), -1);
+  TLiveRiderList riders;
+  std::vector<size_t> fresh;
+  for (int32_t row = 1; row < rows; ++row) {
+    if (protocol.IsEntryRow(row)) continue;
+    const void* id = IdOf(protocol, row);
+    const auto known = touchedIds_.count(id) ? index_.end() : index_.find(id);
+    if (known != index_.end() && !taken[known->second]) {
+      taken[known->second] = true;
+      TKept& was = kept_[known->second];
+      was.row = row;
+      const QString place = grid.Cells(pcPlace, row);
+      if (place != was.rider->place) {
+        auto renumbered = std::make_shared<TLiveRider>(*was.rider);
+        renumbered->place = place;
+        was.rider = std::move(renumbered);
+      }
+      kept.push_back(std::move(was));
     } else {
-      // A stop that completes the fifth lap ranks the rider; one before it has no place.
-      const bool finished = rider.state == TLiveRider::State::Finished;
-      event.kind = finished ? TLiveEvent::Kind::Finish : TLiveEvent::Kind::Stop;
-      event.lapTime = rider.lapTimes[static_cast<size_t>(press.press - 1)];
-      event.place = finished ? rider.place : QString();
-      event.time = rider.time;
+      if (known != index_.end()) taken[known->second] = true;  // the same storage twice: read anew
+      fresh.push_back(kept.size());
+      kept.push_back(Read(protocol, row));
     }
-    events.push_back(event);
+    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(kept.size() - 1);
+  }
+  // The presses of riders read anew or gone leave the events; those read anew come back.
+  for (size_t i = 0; i < kept_.size(); ++i)
+    if (!taken[i]) DropPresses(kept_[i]);
+  for (const size_t i : fresh) AddPresses(kept[i]);
+  index_.clear();
+  for (size_t i = 0; i < kept.size(); ++i) {
+    index_[kept[i].id] = i;
+    riders.push_back(kept[i].rider);
+  }
+  kept_ = std::move(kept);
+  riders_ = std::move(riders);
+}
+
+std::vector<TLiveEvent> TLiveTracker::Events(uint32_t nowTick, const QDateTime& now) const {
+  // The newest presses, and any that tie with the last of them: a tie goes by the row.
+  struct TCandidate {
+    int32_t key, press, row;
+    const TKept* kept;
+  };
+  std::vector<TCandidate> candidates;
+  for (auto it = presses_.rbegin(); it != presses_.rend(); ++it) {
+    const auto& [key, press, id] = *it;
+    if (candidates.size() >= kLiveEvents && (candidates.back().key != key || candidates.back().press != press)) break;
+    const TKept& kept = kept_[index_.at(id)];
+    candidates.push_back({key, press, kept.row, &kept});
+  }
+  std::sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
+    return std::tie(b.key, b.press, a.row) < std::tie(a.key, a.press, b.row);
+  });
+  candidates.resize(std::min(candidates.size(), kLiveEvents));
+
+  std::vector<TLiveEvent> events;
+  events.reserve(candidates.size());
+  for (const TCandidate& candidate : candidates) {
+    const TKept& kept = *candidate.kept;
+    const TLiveRider& rider = *kept.rider;
+    const int32_t age = TickDiff(nowTick, kept.ticks[static_cast<size_t>(candidate.press)]);
+    events.push_back(EventOf(rider, candidate.press, kept.laps, kept.stopped, age, now));
   }
   return events;
 }

@@ -245,7 +245,6 @@ TLiveTracker::TKept TLiveTracker::Read(const TProtocol& protocol, int32_t row) c
       rider.runningMs = TickDiff(base_, *start);
   kept.rider = std::make_shared<TLiveRider>(std::move(rider));
   kept.id = IdOf(protocol, row);
-  kept.row = row;
   if (const std::optional<TRiderTimes> times = protocol.RowTimes(row); times && times->Started) {
     kept.ticks.push_back(times->Start);
     for (int32_t k = 1; k <= std::min(times->Laps(), kRaceLaps); ++k) kept.ticks.push_back(times->Presses[static_cast<size_t>(k - 1)]);
@@ -253,6 +252,14 @@ TLiveTracker::TKept TLiveTracker::Read(const TProtocol& protocol, int32_t row) c
     kept.stopped = times->Stopped;
   }
   return kept;
+}
+
+TLiveTracker::TSlot TLiveTracker::Keep(TKept kept) {
+  const void* id = kept.id;
+  TKept& held = kept_[id];
+  held = std::move(kept);
+  AddPresses(held);
+  return {id, held.rider->place.constData(), &held, held.rider->laps >= 5};
 }
 
 void TLiveTracker::AddPresses(const TKept& kept) {
@@ -267,19 +274,17 @@ void TLiveTracker::DropPresses(const TKept& kept) {
 
 void TLiveTracker::Rebuild(const TProtocol& protocol) {
   kept_.clear();
-  index_.clear();
+  order_.clear();
   presses_.clear();
   riders_.clear();
   const int32_t rows = protocol.Grid().RowCount();
   rowIndex_.assign(static_cast<size_t>(std::max(rows, 0)), -1);
+  kept_.reserve(static_cast<size_t>(std::max(rows, 0)));
   for (int32_t row = 1; row < rows; ++row) {
     if (protocol.IsEntryRow(row)) continue;
-    TKept kept = Read(protocol, row);
-    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(kept_.size());
-    index_[kept.id] = kept_.size();
-    AddPresses(kept);
-    riders_.push_back(kept.rider);
-    kept_.push_back(std::move(kept));
+    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(order_.size());
+    order_.push_back(Keep(Read(protocol, row)));
+    riders_.push_back(order_.back().kept->rider);
   }
 }
 
@@ -287,90 +292,120 @@ bool TLiveTracker::Refresh(const TProtocol& protocol) {
   // Only cells of the rows named changed: each is read again where it stands.
   if (static_cast<size_t>(protocol.Grid().RowCount()) != rowIndex_.size()) return false;
   for (const int32_t row : touchedRows_)
-    if (row < 1 || static_cast<size_t>(row) >= rowIndex_.size() || (rowIndex_[static_cast<size_t>(row)] < 0) != protocol.IsEntryRow(row)) return false;
+    if (row < 1 || static_cast<size_t>(row) >= rowIndex_.size() || (rowIndex_[static_cast<size_t>(row)] < 0) != protocol.IsEntryRow(row))
+      return false;
   std::sort(touchedRows_.begin(), touchedRows_.end());
   touchedRows_.erase(std::unique(touchedRows_.begin(), touchedRows_.end()), touchedRows_.end());
   for (const int32_t row : touchedRows_) {
     const int32_t i = rowIndex_[static_cast<size_t>(row)];
     if (i < 0) continue;
-    TKept& old = kept_[static_cast<size_t>(i)];
-    DropPresses(old);
-    index_.erase(old.id);
-    old = Read(protocol, row);
-    index_[old.id] = static_cast<size_t>(i);
-    AddPresses(old);
-    riders_.Set(static_cast<size_t>(i), old.rider);
+    TSlot& slot = order_[static_cast<size_t>(i)];
+    DropPresses(*slot.kept);
+    TKept fresh = Read(protocol, row);
+    if (fresh.id != slot.id) kept_.erase(slot.id);
+    slot = Keep(std::move(fresh));
+    riders_.Set(static_cast<size_t>(i), slot.kept->rider);
   }
   return true;
 }
 
 void TLiveTracker::Reorder(const TProtocol& protocol) {
+  constexpr size_t kLookAhead = 4;
   // The riders not named are as they were, but for the place a ranking may have renumbered.
+  // Most keep their order: the walk expects the next one it knows, and looks up the others.
   const TSortGrid& grid = protocol.Grid();
   const int32_t rows = grid.RowCount();
-  std::vector<TKept> kept;
-  kept.reserve(kept_.size() + 1);
-  std::vector<bool> taken(kept_.size(), false);
+  std::vector<TSlot> order;
+  order.reserve(order_.size() + 1);
+  std::vector<bool> taken(order_.size(), false);
+  std::unordered_set<const void*> takenOut;  // known riders met away from where they stood
+  std::vector<std::pair<size_t, TKept>> fresh;
   rowIndex_.assign(static_cast<size_t>(std::max(rows, 0)), -1);
-  TLiveRiderList riders;
-  std::vector<size_t> fresh;
+  size_t next = 0;
   for (int32_t row = 1; row < rows; ++row) {
-    if (protocol.IsEntryRow(row)) continue;
-    const void* id = IdOf(protocol, row);
-    const auto known = touchedIds_.count(id) ? index_.end() : index_.find(id);
-    if (known != index_.end() && !taken[known->second]) {
-      taken[known->second] = true;
-      TKept& was = kept_[known->second];
-      was.row = row;
-      const QString place = grid.Cells(pcPlace, row);
-      if (place != was.rider->place) {
-        auto renumbered = std::make_shared<TLiveRider>(*was.rider);
-        renumbered->place = place;
-        was.rider = std::move(renumbered);
+    const auto* cells = static_cast<const TStringSparseList*>(grid.Data().Get(row));
+    if (cells == nullptr) continue;  // no cells: an entry row
+    const void* id = cells->GetObject(pcPlace);
+    if (id == nullptr) id = cells;
+    TSlot slot;
+    if (!touchedIds_.count(id)) {
+      // Slots taken, met elsewhere or read anew are passed; a rider removed or moved on leaves
+      // a gap of a few.
+      const auto passed = [&](size_t i) {
+        return taken[i] || (!takenOut.empty() && takenOut.count(order_[i].id)) || touchedIds_.count(order_[i].id);
+      };
+      while (next < order_.size() && passed(next)) ++next;
+      size_t ahead = next;
+      while (ahead < order_.size() && ahead < next + kLookAhead && order_[ahead].id != id) ++ahead;
+      if (ahead < order_.size() && order_[ahead].id == id && !taken[ahead]) {
+        slot = order_[ahead];
+        taken[ahead] = true;
+        next = ahead + 1;
+      } else if (const auto known = kept_.find(id); known != kept_.end() && takenOut.insert(id).second) {
+        slot = {id, nullptr, &known->second};
       }
-      kept.push_back(std::move(was));
-    } else {
-      if (known != index_.end()) taken[known->second] = true;  // the same storage twice: read anew
-      fresh.push_back(kept.size());
-      kept.push_back(Read(protocol, row));
     }
-    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(kept.size() - 1);
+    if (slot.kept != nullptr && (slot.place == nullptr || slot.numbered)) {
+      // Only rows of five laps are numbered by a ranking; the others keep their place.
+      const QString place = cells->Get(pcPlace);
+      if (place.constData() != slot.place && place != slot.kept->rider->place) {
+        auto renumbered = std::make_shared<TLiveRider>(*slot.kept->rider);
+        renumbered->place = place;
+        slot.kept->rider = std::move(renumbered);
+      }
+      slot.place = slot.kept->rider->place.constData();
+      slot.numbered = slot.kept->rider->laps >= 5;
+    } else if (slot.kept == nullptr) {
+      if (protocol.IsEntryRow(row)) continue;
+      fresh.emplace_back(order.size(), Read(protocol, row));
+    }
+    rowIndex_[static_cast<size_t>(row)] = static_cast<int32_t>(order.size());
+    order.push_back(slot);
   }
-  // The presses of riders read anew or gone leave the events; those read anew come back.
-  for (size_t i = 0; i < kept_.size(); ++i)
-    if (!taken[i]) DropPresses(kept_[i]);
-  for (const size_t i : fresh) AddPresses(kept[i]);
-  index_.clear();
-  for (size_t i = 0; i < kept.size(); ++i) {
-    index_[kept[i].id] = i;
-    riders.push_back(kept[i].rider);
+  // Riders gone or read anew leave with their presses; those read anew come back.
+  for (size_t i = 0; i < order_.size(); ++i) {
+    if (taken[i] || takenOut.count(order_[i].id)) continue;
+    DropPresses(*order_[i].kept);
+    kept_.erase(order_[i].id);
   }
-  kept_ = std::move(kept);
+  for (auto& [at, kept] : fresh) order[at] = Keep(std::move(kept));
+  TLiveRiderList riders;
+  for (const TSlot& slot : order) riders.push_back(slot.kept->rider);
+  order_ = std::move(order);
   riders_ = std::move(riders);
 }
 
 std::vector<TLiveEvent> TLiveTracker::Events(uint32_t nowTick, const QDateTime& now) const {
-  // The newest presses, and any that tie with the last of them: a tie goes by the row.
+  // The newest presses, and any that tie with the last of them.
   struct TCandidate {
-    int32_t key, press, row;
-    const TKept* kept;
+    int32_t key, press;
+    const void* id;
+    size_t at;  // where the rider stands among the riders, for a tie
   };
   std::vector<TCandidate> candidates;
+  bool tie = false;
   for (auto it = presses_.rbegin(); it != presses_.rend(); ++it) {
     const auto& [key, press, id] = *it;
-    if (candidates.size() >= kLiveEvents && (candidates.back().key != key || candidates.back().press != press)) break;
-    const TKept& kept = kept_[index_.at(id)];
-    candidates.push_back({key, press, kept.row, &kept});
+    const bool same = !candidates.empty() && candidates.back().key == key && candidates.back().press == press;
+    if (candidates.size() >= kLiveEvents && !same) break;
+    tie = tie || same;
+    candidates.push_back({key, press, id, 0});
   }
-  std::sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
-    return std::tie(b.key, b.press, a.row) < std::tie(a.key, a.press, b.row);
-  });
+  if (tie) {
+    // Presses at one tick go by row: rare enough to look the riders up.
+    for (size_t i = 0; i < order_.size(); ++i)
+      for (TCandidate& candidate : candidates)
+        if (candidate.id == order_[i].id) candidate.at = i;
+    std::stable_sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
+      return std::tie(b.key, b.press, a.at) < std::tie(a.key, a.press, b.at);
+    });
+  }
   candidates.resize(std::min(candidates.size(), kLiveEvents));
 
   std::vector<TLiveEvent> events;
   events.reserve(candidates.size());
   for (const TCandidate& candidate : candidates) {
-    const TKept& kept = *candidate.kept;
+    const TKept& kept = kept_.at(candidate.id);
     const TLiveRider& rider = *kept.rider;
     const int32_t age = TickDiff(nowTick, kept.ticks[static_cast<size_t>(candidate.press)]);
     events.push_back(EventOf(rider, candidate.press, kept.laps, kept.stopped, age, now));

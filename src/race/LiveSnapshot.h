@@ -173,11 +173,18 @@ private:
   struct TKept {
     std::shared_ptr<const TLiveRider> rider;
     const void* id = nullptr;
-    int32_t row = 0;
     // Start (0) and presses as ticks; the times' lap count and stop, for the events.
     std::vector<uint32_t> ticks;
     int32_t laps = 0;
     bool stopped = false;
+  };
+  // A rider in protocol order. place: his record's place text's storage, which the record
+  // keeps alive, so the same storage in the cell is the same text.
+  struct TSlot {
+    const void* id = nullptr;
+    const void* place = nullptr;
+    TKept* kept = nullptr;
+    bool numbered = false;  // five laps: a ranking numbers his place
   };
   // A press among the events: later first by key; of one tick, the later press; then by row.
   using TPress = std::tuple<int32_t, int32_t, const void*>;  // tick against base_, press, rider
@@ -187,6 +194,8 @@ private:
   // False when the rows moved after all.
   bool Refresh(const TProtocol& protocol);
   TKept Read(const TProtocol& protocol, int32_t row) const;
+  // Keeps kept as the record of its rider, in place of any before.
+  TSlot Keep(TKept kept);
   void AddPresses(const TKept& kept);
   void DropPresses(const TKept& kept);
   std::vector<TLiveEvent> Events(uint32_t nowTick, const QDateTime& now) const;
@@ -196,9 +205,9 @@ private:
   std::vector<int32_t> touchedRows_;  // while no row moved
   std::unordered_set<const void*> touchedIds_;
   uint32_t base_ = 0;  // the tick runningMs and the presses' keys count from
-  std::vector<TKept> kept_;  // the riders, in protocol order
-  std::unordered_map<const void*, size_t> index_;  // into kept_
-  std::vector<int32_t> rowIndex_;  // grid row -> index into kept_, -1 for the header and entry rows
+  std::unordered_map<const void*, TKept> kept_;  // by who the row is
+  std::vector<TSlot> order_;       // the riders, in protocol order
+  std::vector<int32_t> rowIndex_;  // grid row -> index into order_, -1 for the header and entry rows
   std::set<TPress> presses_;
   TLiveRiderList riders_;
 };

@@ -78,6 +78,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   raceControl_ = std::make_unique<RaceControl>(*raceClock_, *autoStart_, static_cast<RaceControlHost&>(*this));
   lapLengths_ = std::make_unique<TLapLengths>(*TableLength);
   session_ = std::make_unique<TRaceSession>(*SortGrid1, [this](int k) { return lapLengths_->LapDistance[k]; });
+  session_->AddListener([this](const TSessionChange& change) { NoteLiveChange(change); });
   session_->AddListener([this](const TSessionChange& change) { RecordChange(change); });
   inputClock_ = new platform::InputClock(this);
   sleepInhibitor_ = new platform::SleepInhibitor(this);

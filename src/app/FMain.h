@@ -273,6 +273,7 @@ private:
   void ApplyLiveSettings();
   void ScheduleLiveSnapshot();
   void PublishLiveSnapshot();
+  void NoteLiveChange(const TSessionChange& change);
   void ShowJournalError();
   void ResetCommand();
   // Stations (FMainStations.cpp).
@@ -342,6 +343,7 @@ private:
   uint64_t liveSerial_ = 0;
   QTimer* liveDue_ = nullptr;  // the next snapshot, at the next turn of the event loop or as paced
   TSnapshotPacer livePacer_;
+  TLiveTracker liveTracker_;
   QElapsedTimer liveClock_;
   QByteArray stationToken_;   // the race's key for the stations; kept in the journal
   QStringList stationIds_;    // the passes taken from stations, so a resend counts once

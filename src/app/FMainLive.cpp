@@ -116,6 +116,12 @@ void TFormMain::ScheduleLiveSnapshot() {
   liveDue_->start(livePacer_.DelayMs(liveClock_.elapsed()));
 }
 
+void TFormMain::NoteLiveChange(const TSessionChange& change) {
+  // Without a feed nothing is taken: the next feed's first snapshot reads the whole race.
+  if (liveFeed_) liveTracker_.Note(session_->Protocol(), change);
+  else liveTracker_.Forget();
+}
+
 void TFormMain::PublishLiveSnapshot() {
   if (!liveFeed_) return;
   const qint64 begun = liveClock_.elapsed();
@@ -125,10 +131,9 @@ void TFormMain::PublishLiveSnapshot() {
   snapshot->title = platform::ApplicationTitle();
   snapshot->raceRunning = raceControl_->RaceState() == RaceControl::State::Running;
   snapshot->raceMs = raceClock_->RaceStartTick != 0 ? std::max(TickDiff(now, raceClock_->RaceStartTick), 0) : 0;
-  snapshot->riders = LiveRiders(session_->Protocol(), now);
   const QDateTime wallClock = platform::Now();
   snapshot->takenAtMs = wallClock.toMSecsSinceEpoch();
-  snapshot->events = LiveEvents(session_->Protocol(), now, wallClock);
+  liveTracker_.Take(session_->Protocol(), now, wallClock, *snapshot);
   // The starter's phone: who goes next, and when the automatic start is due.
   if (const std::optional<EntryFields> waiting = WaitingParticipant()) {
     snapshot->nextNumber = waiting->Number;

@@ -16,7 +16,7 @@ QJsonArray LapTimes(const TLiveRider& rider) {
   return laps;
 }
 
-QJsonObject RiderJson(const TLiveRider& rider) {
+QJsonObject RiderJson(const TLiveRider& rider, int32_t runningShiftMs) {
   QJsonObject o;
   o["place"] = rider.place;
   o["number"] = rider.number;
@@ -27,7 +27,7 @@ QJsonObject RiderJson(const TLiveRider& rider) {
   o["lastLap"] = rider.LastLap();
   o["speed"] = rider.speed;
   o["time"] = rider.time;
-  if (rider.state == TLiveRider::State::OnCourse) o["runningMs"] = rider.runningMs;
+  if (rider.state == TLiveRider::State::OnCourse) o["runningMs"] = rider.RunningMs(runningShiftMs);
   else o["finished"] = rider.state == TLiveRider::State::Finished;
   return o;
 }
@@ -56,11 +56,11 @@ QJsonObject EventJson(const TLiveEvent& event) {
   return o;
 }
 
-QJsonArray CategoriesJson(const std::vector<TLiveRider>& riders) {
+QJsonArray CategoriesJson(const TLiveSnapshot& snapshot) {
   QJsonArray result;
-  for (const TLiveCategory& category : LiveCategories(riders)) {
+  for (const TLiveCategory& category : LiveCategories(snapshot.riders)) {
     QJsonArray list;
-    for (const TLiveRider* rider : category.riders) list.append(RiderJson(*rider));
+    for (const TLiveRider* rider : category.riders) list.append(RiderJson(*rider, snapshot.runningShiftMs));
     result.append(QJsonObject{{"name", category.name}, {"riders", list}});
   }
   return result;
@@ -121,10 +121,10 @@ QByteArray LiveResultsJson(const TLiveSnapshot& snapshot) {
   root["running"] = snapshot.raceRunning;
   root["raceMs"] = snapshot.raceMs;
   root["takenAt"] = static_cast<double>(snapshot.takenAtMs);
-  root["categories"] = CategoriesJson(snapshot.riders);
+  root["categories"] = CategoriesJson(snapshot);
   QJsonArray onCourse;
   for (const TLiveRider& rider : snapshot.riders)
-    if (rider.state == TLiveRider::State::OnCourse) onCourse.append(RiderJson(rider));
+    if (rider.state == TLiveRider::State::OnCourse) onCourse.append(RiderJson(rider, snapshot.runningShiftMs));
   root["onCourse"] = onCourse;
   QJsonArray events;
   for (const TLiveEvent& event : snapshot.events) events.append(EventJson(event));

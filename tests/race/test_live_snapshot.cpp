@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "common/Doubles.h"
 #include "grid/SortGrid.h"
 #include "race/LiveSnapshot.h"
 #include "race/Protocol.h"
+#include "race/RaceSession.h"
 
 namespace {
 
@@ -250,4 +252,142 @@ TEST_F(LiveSnapshotTest, CategoriesKeepTheRankingsOrderAndSpellingWhateverTheWin
       EXPECT_EQ(shown(), ranking) << "after a sort by column " << col << (direction == sdAscending ? " up" : " down");
     }
   }
+}
+
+namespace {
+
+QString Described(const TLiveRider& r, int32_t shift) {
+  return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|")
+             .arg(int(r.state))
+             .arg(r.place, r.number, r.name, r.category)
+             .arg(r.laps)
+             .arg(r.speed, r.time)
+             .arg(r.state == TLiveRider::State::OnCourse ? r.RunningMs(shift) : 0) +
+         QStringList(r.lapTimes.begin(), r.lapTimes.end()).join(',');
+}
+
+QString Described(const TLiveEvent& e) {
+  return QStringList{QString::number(int(e.kind)), e.wallClock, e.number, e.name, e.category, QString::number(e.lap),
+                     e.lapTime, e.place, e.time}
+      .join('|');
+}
+
+// The snapshot as one text per rider and event, to compare and to show where they differ.
+QStringList Described(const TLiveSnapshot& s) {
+  QStringList lines;
+  for (const TLiveRider& r : s.riders) lines << Described(r, s.runningShiftMs);
+  lines << "--";
+  for (const TLiveEvent& e : s.events) lines << Described(e);
+  return lines;
+}
+
+QStringList Full(const TProtocol& protocol, uint32_t now, const QDateTime& wall) {
+  TLiveSnapshot full;
+  full.riders = LiveRiders(protocol, now);
+  full.events = LiveEvents(protocol, now, wall);
+  return Described(full);
+}
+
+}  // namespace
+
+// The snapshot kept between changes is, after every change of a random race, the one read from
+// the whole protocol: presses at equal ticks, stops that rank, categories in two spellings,
+// corrections, removals, header sorts, undo and redo, a restore; several changes may come
+// between two snapshots. A change in place leaves the other riders' records shared.
+TEST(LiveTracker, KeptSnapshotIsTheFullOneAfterEveryChangeOfARandomRace) {
+  const QString categories[] = {"M", "m", "W", "w", "Jugend"};
+  const QDateTime wall(QDate(2026, 6, 14), QTime(12, 0, 0));
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    TSortGrid grid;
+    grid.resize(900, 400);
+    TRaceSession session(grid, [](int k) { return k * 1000; });
+    TProtocol& protocol = session.Protocol();
+    protocol.StartUp();
+    TLiveTracker tracker;
+    protocol.OnHeaderSort = [&](const std::function<void()>& sort) { session.Change("Sortieren", "", "SORT", sort); };
+    bool inPlace = true;
+    size_t touched = 0;
+    session.AddListener([&](const TSessionChange& change) {
+      tracker.Note(protocol, change);
+      inPlace = inPlace && change.Protocol && change.InPlace;
+      touched += change.Rows.size();
+    });
+    std::mt19937 random(seed);
+    uint32_t tick = 4'294'000'000u;  // the counter wraps during the race
+    TLiveSnapshot last;
+    for (int step = 0; step < 200; ++step) {
+      tick += random() % 3 == 0 ? 0 : 300 + random() % 9000;  // a third at the tick before
+      const int32_t riders = grid.RowCount() - 2;
+      const int32_t row = riders > 0 ? 1 + static_cast<int32_t>(random() % static_cast<uint32_t>(riders)) : 1;
+      const auto change = [&](const std::function<void()>& operation) { session.Change("x", "", "X", operation); };
+      const uint32_t what = random() % 16;
+      if (what < 2 || riders < 3) {
+        grid.SetRow(grid.RowCount() - 1);
+        const QString nr = QString::number(1 + random() % 60);
+        const QString cat = categories[random() % std::size(categories)];
+        change([&] { protocol.RecordStart(tick, nr, "Fahrer " + QString::number(random() % 5), cat); });
+      } else if (what < 8) {
+        grid.SetRow(row);
+        session.Command("LAP", [&] { session.Change("LAP", "", "", [&] { protocol.RecordLap(tick); }); });
+      } else if (what < 11) {
+        grid.SetRow(row);
+        session.Command("STOPP", [&] { session.Change("STOPP", "", "", [&] { protocol.StopRider(tick); }); });
+      } else if (what == 11) {
+        session.Undo();
+      } else if (what == 12) {
+        session.Redo();
+      } else if (what == 13) {
+        const QString to = grid.Cells(pcNumber, 1 + static_cast<int32_t>(random() % static_cast<uint32_t>(riders)));
+        const QString cat = categories[random() % std::size(categories)];
+        switch (random() % 3) {
+          case 0: change([&] { protocol.MoveLastPress(row, to); }); break;
+          case 1: change([&] { protocol.DeleteLap(row, 1 + static_cast<int32_t>(random() % 3)); }); break;
+          default: change([&] { protocol.EditRider(row, grid.Cells(pcNumber, row), grid.Cells(pcName, row), cat); });
+        }
+      } else if (what == 14) {
+        const int32_t col = random() % 2 ? pcNumber : pcName;
+        grid.SortOptions().SetSortDirection(random() % 2 ? sdAscending : sdDescending);
+        grid.OnHeaderSort(&grid, [&] { grid.SortByColumn(col); });
+      } else if (random() % 3 == 0) {
+        const std::vector<QStringList> rows = session.Rows();
+        session.Restore(rows, {});
+      } else {
+        grid.SetRow(row);
+        change([&] { protocol.mCutClick(); });
+      }
+      if (random() % 3 == 0) continue;  // gathered into the next snapshot
+      const uint32_t now = tick + random() % 5000;
+      TLiveSnapshot kept;
+      tracker.Take(protocol, now, wall, kept);
+      ASSERT_EQ(Described(kept), Full(protocol, now, wall)) << "seed " << seed << ", step " << step;
+      if (inPlace && kept.riders.size() == last.riders.size()) {
+        size_t fresh = 0;
+        for (size_t i = 0; i < kept.riders.size(); ++i) fresh += kept.riders.Shared(i) != last.riders.Shared(i);
+        EXPECT_LE(fresh, touched) << "seed " << seed << ", step " << step;
+      }
+      last = kept;
+      inPlace = true;
+      touched = 0;
+    }
+  }
+}
+
+TEST(LiveTracker, ARiderListCopiedIsNotChangedThroughTheCopy) {
+  TLiveRiderList riders;
+  for (int i = 0; i < 150; ++i) {
+    TLiveRider rider;
+    rider.number = QString::number(i);
+    riders.push_back(rider);
+  }
+  const TLiveRiderList before = riders;
+  riders[70].name = "Anna";
+  riders.back().runningMs = 5;
+  EXPECT_EQ(riders[70].name, "Anna");
+  EXPECT_TRUE(before[70].name.isEmpty());
+  EXPECT_EQ(before.back().runningMs, 0);
+  EXPECT_EQ(before.Shared(3), riders.Shared(3)) << "the others stay shared";
+  QStringList numbers;
+  for (const TLiveRider& rider : before) numbers << rider.number;
+  EXPECT_EQ(numbers.size(), 150);
+  EXPECT_EQ(numbers.last(), "149");
 }

@@ -19,6 +19,25 @@ namespace {
 
 constexpr std::array<int32_t, kProtocolColumns> kWidths = {48, 48, 0, 54, 76, 76, 76, 76, 76, 46, 56, 76, -1, -1};
 
+// The places of one category's finishers in ranked order: equal times share a place, and the
+// next time takes the place its count gives.
+class TPlaceCounter {
+public:
+  TPlaceCounter() = default;
+  // Going on after a finisher with this time and place.
+  TPlaceCounter(QString time, QString place) : counter_(place.toInt() + 1), lastTime_(std::move(time)), lastPlace_(std::move(place)) {}
+  QString Next(const QString& time) {
+    if (time == lastTime_) return lastPlace_;  // a tie: the counter does not advance
+    lastTime_ = time;
+    lastPlace_ = QString::number(counter_++);
+    return lastPlace_;
+  }
+
+private:
+  int32_t counter_ = 1;
+  QString lastTime_, lastPlace_;
+};
+
 // Sets a flag for the length of a scope.
 class TFlagScope {
 public:
@@ -404,10 +423,8 @@ std::vector<int32_t> TProtocol::NumberPlaces() {
   // Categories compare as the sort compares them, ignoring letter case, so that one group of
   // the sorted protocol is one category.
   std::vector<int32_t> entries;
-  int32_t counter = 1;
+  TPlaceCounter places;
   QString lastCategory = Cell(pcCategory, 1);
-  QString lastTime;
-  QString lastPlace;
   for (int32_t r = 1; r < FGrid.RowCount(); ++r) {
     const QString time = Cell(pcTime, r);
     if (time.isEmpty()) {
@@ -418,18 +435,10 @@ std::vector<int32_t> TProtocol::NumberPlaces() {
     if (Cell(pcLapCount, r) != QLatin1String("5")) continue;
     const QString category = Cell(pcCategory, r);
     if (!SameCategory(category, lastCategory)) {
-      counter = 1;
-      lastTime.clear();
+      places = TPlaceCounter();
       lastCategory = category;
     }
-    QString place;
-    if (time == lastTime) {
-      place = lastPlace;  // a tie: the counter does not advance
-    } else {
-      place = QString::number(counter++);
-      lastTime = time;
-      lastPlace = place;
-    }
+    const QString place = places.Next(time);
     if (Cell(pcPlace, r) != place) SetCell(pcPlace, r, place);
   }
   return entries;
@@ -681,27 +690,17 @@ bool TProtocol::PlaceChangedRows() {
 
 void TProtocol::RenumberGroup(int32_t first, int32_t end, int32_t from, int32_t settled) {
   // The count goes on from the finisher in front: his place is right, nothing before him changed.
-  int32_t counter = 1;
-  QString lastTime, lastPlace;
+  TPlaceCounter places;
   for (int32_t r = from - 1; r >= first; --r) {
     const QString time = Cell(pcTime, r);
     if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
-    lastTime = time;
-    lastPlace = Cell(pcPlace, r);
-    counter = lastPlace.toInt() + 1;
+    places = TPlaceCounter(time, Cell(pcPlace, r));
     break;
   }
   for (int32_t r = from; r < end; ++r) {
     const QString time = Cell(pcTime, r);
     if (time.isEmpty() || Cell(pcLapCount, r) != QLatin1String("5")) continue;
-    QString place;
-    if (time == lastTime) {
-      place = lastPlace;  // a tie: the counter does not advance
-    } else {
-      place = QString::number(counter++);
-      lastTime = time;
-      lastPlace = place;
-    }
+    const QString place = places.Next(time);
     if (Cell(pcPlace, r) == place) {
       if (r > settled) return;
       continue;
